@@ -15,7 +15,9 @@ inline constexpr std::array<AppLanguage, 5> allAppLanguages{
 
 // "en", "ko", "ja", "zh-Hans", "es"; also the language's identity in lists and storage.
 std::string_view rawValue(AppLanguage language);
-inline std::string_view id(AppLanguage language) { return rawValue(language); }
+inline std::string_view id(AppLanguage language) {
+    return rawValue(language);
+}
 // The name shown in the language picker, always written in the language itself.
 std::string_view nativeName(AppLanguage language);
 // Exactly one of the five raw values; anything else is none.
