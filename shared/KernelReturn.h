@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace aerivo {
 
@@ -31,5 +32,9 @@ inline constexpr KernReturn kIOReturnNotFound = detail::ioReturnCode(0xE00002F0)
 
 static_assert(kIOReturnBadArgument == -536870206);
 static_assert(kIOReturnNotPrivileged == -536870207);
+
+// A kernel code as diagnostics write it: "success", or a name with the signed decimal code,
+// "badArgument(-536870206)"; codes without a name read "kern(<code>)".
+std::string kernelResultText(KernReturn code);
 
 } // namespace aerivo
