@@ -121,6 +121,25 @@ TEST_F(SMCReadOnlyClientTest, AFailingKeyOnlyLeavesItsValueAbsent) {
     EXPECT_EQ(read.currentRPM, 2400.0);
 }
 
+TEST_F(SMCReadOnlyClientTest, FansFromTenOnHaveNoFourCharacterKeysAndStayEmpty) {
+    fake.setKey("FNum", "ui8 ", {12});
+    setFan(9, 1000, 5000, 1800);
+    fake.setKey("10Mn", "flt ", floatBytes(900)); // what "F10Mn" would alias to
+    const FanHardwareCapabilities read = client()->readFanCapabilities();
+    ASSERT_EQ(read.fans.size(), 12U);
+    EXPECT_EQ(read.fans[9].maximumRPM, 5000.0);
+    EXPECT_EQ(read.fans[10].displayName, "Fan 10");
+    EXPECT_EQ(read.fans[10].minimumRPM, std::nullopt);
+    EXPECT_EQ(read.fans[11].currentRPM, std::nullopt);
+    EXPECT_EQ(read.minimumRPM, 1000.0);
+    // Fans 0 to 9 are asked for; fans 10 and 11 never reach the SMC.
+    const auto asked = fake.smcInputs(SMCCommand::readKeyInfo);
+    EXPECT_EQ(asked.size(), 1U + 3 * 10);
+    for (const SMCKeyData& input : asked) {
+        EXPECT_NE(fourCharacterString(input.key).substr(0, 1), "1");
+    }
+}
+
 TEST_F(SMCReadOnlyClientTest, SpeedsDecodeByType) {
     const auto smc = client();
     fake.setKey("F0Ac", "fpe2", {0x1F, 0x40});
