@@ -1,7 +1,5 @@
 #include "app/cli/CommandLineArguments.h"
 
-#include "shared/Utf8.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -118,13 +116,6 @@ std::int64_t integerSetting(std::string_view flag, std::string_view variable, st
         }
     }
     return fallback;
-}
-
-std::string singleLine(std::string_view text) {
-    std::string line(text);
-    std::replace(line.begin(), line.end(), '\r', ' ');
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    return std::string(trimmedWhitespaceAndNewlines(line));
 }
 
 } // namespace aerivo

@@ -42,7 +42,4 @@ std::int64_t integerSetting(std::string_view flag, std::string_view variable, st
                             const std::vector<std::string>& arguments,
                             const EnvironmentLookup& environment);
 
-// Carriage returns and line feeds become spaces; white space is trimmed from both ends.
-std::string singleLine(std::string_view text);
-
 } // namespace aerivo

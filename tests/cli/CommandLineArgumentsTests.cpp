@@ -1,4 +1,5 @@
 #include "app/cli/CommandLineArguments.h"
+#include "app/hardware/HardwareProbeLines.h"
 
 #include <gtest/gtest.h>
 
