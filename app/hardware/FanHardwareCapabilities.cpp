@@ -142,28 +142,36 @@ std::string FanHardwareCapabilities::rangeText() const {
     return allSame ? first + " each" : aggregate + " aggregate";
 }
 
-std::string FanHardwareCapabilities::detailText() const {
+std::vector<std::string> FanHardwareCapabilities::detailLines() const {
     if (isUnsupported()) {
-        return "This Mac has no controllable fan.";
+        return {"This Mac has no controllable fan."};
     }
     if (supportStatus == FanHardwareSupportStatus::unavailable || fanCount == 0) {
-        return source;
+        return {source};
     }
     if (fans.size() > 1) {
-        std::string text;
+        std::vector<std::string> lines;
+        lines.reserve(fans.size());
         for (const FanHardwareFan& fan : fans) {
-            if (!text.empty()) {
-                text += '\n';
-            }
-            text += fan.detailText();
+            lines.push_back(fan.detailText());
         }
-        return text;
+        return lines;
     }
     std::string text = fanCount == 1 ? std::string("1 fan") : std::to_string(fanCount) + " fans";
     if (currentRPM) {
         text += ", " + Formatters::rpm(*currentRPM) + " now";
     } else {
         text += ", " + source;
+    }
+    return {text};
+}
+
+std::string FanHardwareCapabilities::detailText() const {
+    const std::vector<std::string> lines = detailLines();
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += i == 0 ? "" : "\n";
+        text += lines[i];
     }
     return text;
 }
