@@ -1,58 +1,20 @@
 #include "app/hardware/KnownMacFanCatalog.h"
 #include "app/hardware/MacHardwareModel.h"
 
+#include "tests/support/FakeIOKit.h"
+
 #include <gtest/gtest.h>
 
-#include <map>
 #include <utility>
 
 namespace aerivo {
 namespace {
 
-// Registry properties of the two fixed entries; every other IOKit call fails.
-class RegistryOnlyPort final : public IOKitPort {
-public:
-    using Bytes = std::vector<std::uint8_t>;
+using testing::FakeIOKit;
 
-    void setData(RegistryEntry entry, std::string name, std::string_view bytes) {
-        data_[{entry, std::move(name)}] = Bytes(bytes.begin(), bytes.end());
-    }
-    void setString(RegistryEntry entry, std::string name, std::string value) {
-        strings_[{entry, std::move(name)}] = std::move(value);
-    }
-    int reads = 0;
-
-    IOObjectHandle matchingService(std::string_view) override { return 0; }
-    IOServiceMatches matchingServices(std::string_view) override { return {kIOReturnNotFound, {}}; }
-    std::optional<std::string> stringProperty(IOObjectHandle, std::string_view) override {
-        return std::nullopt;
-    }
-    IOServiceOpenResult openService(IOObjectHandle, std::uint32_t) override {
-        return {kIOReturnNotFound, 0};
-    }
-    KernReturn callStructMethod(IOConnectHandle, std::uint32_t, const IOStructMethodRecord&,
-                                IOStructMethodRecord&) override {
-        return kIOReturnNotFound;
-    }
-    KernReturn closeService(IOConnectHandle) override { return kIOReturnSuccess; }
-    KernReturn releaseObject(IOObjectHandle) override { return kIOReturnSuccess; }
-
-    std::optional<Bytes> registryProperty(RegistryEntry entry, std::string_view name) override {
-        ++reads;
-        const auto found = data_.find({entry, std::string(name)});
-        return found == data_.end() ? std::nullopt : std::optional<Bytes>(found->second);
-    }
-    std::optional<std::string> registryStringProperty(RegistryEntry entry,
-                                                      std::string_view name) override {
-        ++reads;
-        const auto found = strings_.find({entry, std::string(name)});
-        return found == strings_.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-
-private:
-    std::map<std::pair<RegistryEntry, std::string>, Bytes> data_;
-    std::map<std::pair<RegistryEntry, std::string>, std::string> strings_;
-};
+std::vector<std::uint8_t> bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 using namespace std::string_view_literals;
 
@@ -86,24 +48,26 @@ TEST(MacHardwareModelRegistry, StringsAreTrimmedOfControlCharactersOnly) {
 }
 
 TEST(MacHardwareModelCurrent, RootFirstThenPlatformExpert) {
-    RegistryOnlyPort port;
-    port.setData(RegistryEntry::deviceTreeRoot, "model", "Mac17,2\0"sv);
-    port.setData(RegistryEntry::platformExpert, "model", "Mac99,9\0"sv);
-    port.setString(RegistryEntry::platformExpert, "product-name", "MacBook Pro\n");
+    FakeIOKit port;
+    port.setRegistryProperty(RegistryEntry::deviceTreeRoot, "model", bytes("Mac17,2\0"sv));
+    port.setRegistryProperty(RegistryEntry::platformExpert, "model", bytes("Mac99,9\0"sv));
+    port.setRegistryStringProperty(RegistryEntry::platformExpert, "product-name", "MacBook Pro\n");
     EXPECT_EQ(MacHardwareModel::current(port),
               (MacHardwareModel{.identifier = "Mac17,2", .productName = "MacBook Pro"}));
 
-    RegistryOnlyPort empty;
+    FakeIOKit empty;
     EXPECT_EQ(MacHardwareModel::current(empty), MacHardwareModel{});
-    EXPECT_GT(empty.reads, 0);
+    EXPECT_FALSE(empty.calls(testing::FakeIOKitCallKind::registryProperty).empty());
 }
 
 TEST(MacHardwareModelCurrent, UnusableRootValuesFallBackToTheService) {
-    RegistryOnlyPort port;
-    port.setData(RegistryEntry::deviceTreeRoot, "model", "\0"sv);
-    port.setData(RegistryEntry::platformExpert, "model", "Mac15,3\0"sv);
-    port.setData(RegistryEntry::deviceTreeRoot, "product-name", "\xC3\x28\0"sv); // bad UTF-8
-    port.setData(RegistryEntry::platformExpert, "product-name", "MacBook Air (M3)\0"sv);
+    FakeIOKit port;
+    port.setRegistryProperty(RegistryEntry::deviceTreeRoot, "model", bytes("\0"sv));
+    port.setRegistryProperty(RegistryEntry::platformExpert, "model", bytes("Mac15,3\0"sv));
+    port.setRegistryProperty(RegistryEntry::deviceTreeRoot, "product-name",
+                             bytes("\xC3\x28\0"sv)); // bad UTF-8
+    port.setRegistryProperty(RegistryEntry::platformExpert, "product-name",
+                             bytes("MacBook Air (M3)\0"sv));
     EXPECT_EQ(MacHardwareModel::current(port),
               (MacHardwareModel{.identifier = "Mac15,3", .productName = "MacBook Air (M3)"}));
 }
