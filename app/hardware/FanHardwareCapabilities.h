@@ -3,6 +3,7 @@
 #include "app/hardware/FanHardwareFan.h"
 #include "app/hardware/FanHardwareSupportStatus.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
