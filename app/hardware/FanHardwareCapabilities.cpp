@@ -4,6 +4,7 @@
 #include "app/l10n/Formatters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -13,13 +14,16 @@ namespace text = diagnostic_text;
 
 namespace {
 
+// NaN speeds (never produced by the parsers) take no part in the smallest and largest, which
+// keeps the aggregates independent of the fan order.
 const char* const unavailableSource = "Hardware range unavailable";
 const char* const probeSource = "Hardware probe";
 
 std::optional<double> smallestMinimum(const std::vector<FanHardwareFan>& fans) {
     std::optional<double> result;
     for (const FanHardwareFan& fan : fans) {
-        if (fan.minimumRPM && (!result || *fan.minimumRPM < *result)) {
+        if (fan.minimumRPM && !std::isnan(*fan.minimumRPM) &&
+            (!result || *fan.minimumRPM < *result)) {
             result = fan.minimumRPM;
         }
     }
@@ -29,7 +33,8 @@ std::optional<double> smallestMinimum(const std::vector<FanHardwareFan>& fans) {
 std::optional<double> largestMaximum(const std::vector<FanHardwareFan>& fans) {
     std::optional<double> result;
     for (const FanHardwareFan& fan : fans) {
-        if (fan.maximumRPM && (!result || *fan.maximumRPM > *result)) {
+        if (fan.maximumRPM && !std::isnan(*fan.maximumRPM) &&
+            (!result || *fan.maximumRPM > *result)) {
             result = fan.maximumRPM;
         }
     }
@@ -194,7 +199,7 @@ std::string FanHardwareCapabilities::linkedTargetText(double linkedFraction) con
     return text;
 }
 
-// MARK: Hardware-probe lines
+// Hardware-probe lines.
 
 FanHardwareCapabilities::ProbeFields FanHardwareCapabilities::probeFields(std::string_view output) {
     ProbeFields fields;
@@ -278,7 +283,7 @@ FanHardwareCapabilities::fromProbeOutput(std::string_view output) {
                                    parseFans(fields, fanCount), status);
 }
 
-// MARK: smcDiagnose output
+// smcDiagnose output.
 
 FanHardwareCapabilities::SMCDiagnoseFields
 FanHardwareCapabilities::smcDiagnoseFields(std::string_view output) {

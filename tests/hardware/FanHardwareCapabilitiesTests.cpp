@@ -54,6 +54,12 @@ TEST(FanHardwareCapabilitiesConstructor, AggregatesComeFromTheFansWhenNotGiven) 
     EXPECT_EQ(capabilities.maximumRPM, 6200.0);
     EXPECT_EQ(capabilities.currentRPM, 2100.0); // first fan in list order that has one
 
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const FanHardwareCapabilities withNaN(0, std::nullopt, std::nullopt, std::nullopt, "probe",
+                                          {fan(0, nan, nan), fan(1, 1300.0, 6200.0)});
+    EXPECT_EQ(withNaN.minimumRPM, 1300.0);
+    EXPECT_EQ(withNaN.maximumRPM, 6200.0);
+
     const FanHardwareCapabilities given(0, 100.0, 200.0, 150.0, "probe",
                                         {fan(0, 1300.0, 6200.0, 2100.0)});
     EXPECT_EQ(given.minimumRPM, 100.0);
