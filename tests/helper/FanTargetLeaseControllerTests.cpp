@@ -427,6 +427,12 @@ TEST_F(LeaseControllerTest, SpeedTextRoundsHalvesAwayFromZeroAndPrintsHugeSpeeds
     EXPECT_EQ(renewal.lines.at(5),
               "smcWriteProbeBeforeTargetRPM=340282346638528859811704183484516925440");
     EXPECT_EQ(renewal.exitCode, 0);
+
+    // A request far beyond any integer type is clamped, and reported in full.
+    const FanTargetLeaseExecution huge = controller().renewManualTarget(1e30, std::nullopt, 15);
+    EXPECT_EQ(huge.lines.at(7), "smcWriteProbeRequestedTargetRPM=1000000000000000019884624838656");
+    EXPECT_EQ(huge.lines.at(8), "smcWriteProbeAppliedTargetRPM=5000");
+    EXPECT_EQ(huge.exitCode, 0);
 }
 
 // --- Curve renewal --------------------------------------------------------------------------
