@@ -57,6 +57,16 @@ TEST_F(SMCConnectionTest, EitherStepFailingInKernelOrSMCGivesNoValue) {
     EXPECT_FALSE(connection().readValue("F9Ac")); // unknown key: SMC result 132
 }
 
+TEST_F(SMCConnectionTest, KeysThatAreNotFourBytesAreNeverSent) {
+    // "F10Mn" packs to the code of "10Mn": it must not reach that key.
+    fake.setKey("10Mn", "flt ", {0x00, 0x00, 0xFA, 0x44});
+    EXPECT_FALSE(connection().readValue("F10Mn"));
+    EXPECT_FALSE(connection().readValue("F0A"));
+    EXPECT_EQ(connection().writeValue(SMCValue{"F10Mn", "flt ", 4, {0, 0, 0, 0}}).kernelResult,
+              kIOReturnBadArgument);
+    EXPECT_TRUE(fake.calls(FakeIOKitCallKind::callStructMethod).empty());
+}
+
 TEST_F(SMCConnectionTest, ReportedSizesAboveThirtyTwoAreCapped) {
     Bytes forty(40);
     for (std::size_t i = 0; i < forty.size(); ++i) {
