@@ -16,6 +16,12 @@ SMCKeyData commandRecord(std::string_view key, SMCCommand command) {
     return input;
 }
 
+// SMC keys are exactly four bytes; a longer text would alias another key (its leading bytes are
+// shifted out of the code), so the read and write sequences refuse it.
+bool isFourByteKey(std::string_view key) {
+    return key.size() == 4;
+}
+
 std::size_t cappedSize(std::uint32_t dataSize) {
     return std::min<std::size_t>(dataSize, smcKeyDataValueBytes);
 }
@@ -55,6 +61,9 @@ SMCCallResult SMCConnection::readBytes(std::string_view key, std::uint32_t dataS
 }
 
 std::optional<SMCValue> SMCConnection::readValue(std::string_view key) {
+    if (!isFourByteKey(key)) {
+        return std::nullopt;
+    }
     const SMCCallResult info = readKeyInfo(key);
     if (!info.isSuccess()) {
         return std::nullopt;
@@ -74,7 +83,8 @@ std::optional<SMCValue> SMCConnection::readValue(std::string_view key) {
 }
 
 FanTargetWriteResult SMCConnection::writeValue(const SMCValue& value) {
-    if (value.dataSize < 0 || static_cast<std::size_t>(value.dataSize) > smcKeyDataValueBytes) {
+    if (!isFourByteKey(value.key) || value.dataSize < 0 ||
+        static_cast<std::size_t>(value.dataSize) > smcKeyDataValueBytes) {
         return {kIOReturnBadArgument, 0};
     }
     SMCKeyData input = commandRecord(value.key, SMCCommand::writeBytes);

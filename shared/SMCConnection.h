@@ -49,12 +49,13 @@ public:
     SMCCallResult readBytes(std::string_view key, std::uint32_t dataSize);
 
     // The two-step read: key information, then the bytes of the reported size. Nothing when
-    // either step fails (kernel code or SMC result byte non-zero).
+    // either step fails (kernel code or SMC result byte non-zero), and for a key that is not
+    // exactly four bytes (no call is made).
     std::optional<SMCValue> readValue(std::string_view key);
 
     // The byte write of the value's key, size and first (at most 32) bytes. A size outside
-    // 0...32 cannot be carried by the record and is refused with kIOReturnBadArgument without
-    // any call.
+    // 0...32 cannot be carried by the record, and a key that is not four bytes would alias
+    // another key: both are refused with kIOReturnBadArgument without any call.
     FanTargetWriteResult writeValue(const SMCValue& value);
 
     // The key at a zero-based index, accepted only as four printable ASCII characters.
