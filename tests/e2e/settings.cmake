@@ -1,0 +1,4 @@
+# End-to-end tests start the simulated Mac: build it first and tell the tests where it is.
+add_dependencies(${target} aerivo-sim-mac)
+target_compile_definitions(${target} PRIVATE
+    AERIVO_SIM_MAC_PATH="$<TARGET_FILE:aerivo-sim-mac>")
