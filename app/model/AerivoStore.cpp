@@ -178,8 +178,9 @@ void AerivoStore::recordThermalSample(const ThermalSnapshot& snapshot) {
 
 void AerivoStore::trimThermalHistory(Instant now) {
     const Instant cutoff = instantBefore(now, MainLoop::Seconds(thermalHistoryRetentionSeconds));
-    // Samples are in time order, so the expired ones are exactly a prefix.
-    thermalSamples_.removeFirst(thermalSamples_.firstIndexAtOrAfter(cutoff));
+    // Samples are in time order, so the expired ones are exactly a prefix; scanning it from the
+    // front costs one look at the first kept sample plus one per removed sample.
+    thermalSamples_.removeRecordedBefore(cutoff);
     // The ring holds at most the limit (a full ring drops its oldest sample on append), which is
     // the same as appending and then removing from the front down to the limit.
     if (thermalSamples_.size() > thermalHistoryLimit) {

@@ -56,6 +56,15 @@ void ThermalHistory::clear() {
     size_ = 0;
 }
 
+std::size_t ThermalHistory::removeRecordedBefore(Instant cutoff) {
+    std::size_t removed = 0;
+    while (removed < size_ && (*this)[removed].recordedAt < cutoff) {
+        ++removed;
+    }
+    removeFirst(removed);
+    return removed;
+}
+
 std::size_t ThermalHistory::firstIndexAtOrAfter(Instant instant) const {
     std::size_t low = 0;
     std::size_t high = size_;

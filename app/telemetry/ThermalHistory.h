@@ -34,6 +34,9 @@ public:
     // Drops the `count` oldest samples (all of them when count ≥ size()).
     void removeFirst(std::size_t count);
     void clear();
+    // Drops the samples recorded before `cutoff` from the front, stopping at the first that is
+    // not: amortised O(1) per sample, since each is looked at once when it goes.
+    std::size_t removeRecordedBefore(Instant cutoff);
 
     // Position of the first sample recorded at or after `instant` (size() when none).
     std::size_t firstIndexAtOrAfter(Instant instant) const;

@@ -71,6 +71,18 @@ TEST(ThermalHistory, BetweenIncludesBothEnds) {
     EXPECT_TRUE(history.between(sampleAt(91).recordedAt, sampleAt(95).recordedAt).empty());
 }
 
+TEST(ThermalHistory, RemoveRecordedBeforeDropsOnlyTheExpiredPrefix) {
+    ThermalHistory history(8);
+    for (int i = 0; i < 10; ++i) {
+        history.append(sampleAt(i, i));
+    }
+    EXPECT_EQ(history.removeRecordedBefore(sampleAt(5).recordedAt), 3u);
+    EXPECT_EQ(temperatures(history.all()), (std::vector<double>{5, 6, 7, 8, 9}));
+    EXPECT_EQ(history.removeRecordedBefore(sampleAt(5).recordedAt), 0u);
+    EXPECT_EQ(history.removeRecordedBefore(sampleAt(100).recordedAt), 5u);
+    EXPECT_TRUE(history.empty());
+}
+
 TEST(ThermalHistory, ZeroCapacityKeepsNothing) {
     ThermalHistory history(0);
     history.append(sampleAt(0));
