@@ -17,7 +17,8 @@ public:
 
 // The application's main thread: its clock, its repeating timers and work posted to it. Timers
 // fire and posted work runs on the thread that runs the loop; post() may be called from any
-// thread, everything else only from the loop's own thread.
+// thread, everything else only from the loop's own thread. Timer handles must be dropped before
+// the loop they came from.
 class MainLoop {
 public:
     using Instant = std::chrono::system_clock::time_point;

@@ -139,6 +139,15 @@ TEST(AerivoStoreConstruction, HardwareRangeBecomesTheSpeedAxisWhenAsked) {
         AerivoProfile::balanced());
 }
 
+TEST(AerivoStoreConstruction, RetentionIsTheLongestWindow) {
+    EXPECT_EQ(AerivoStore::thermalHistoryRetentionSeconds,
+              duration(ThermalHistoryWindow::twentyFourHours).count());
+    // One sample per two-second refresh covers exactly the retention.
+    EXPECT_EQ(static_cast<double>(AerivoStore::thermalHistoryLimit) *
+                  AerivoStore::snapshotRefreshInterval,
+              AerivoStore::thermalHistoryRetentionSeconds);
+}
+
 TEST(AerivoStoreConstruction, NullControllerIsRefused) {
     ManualMainLoop loop;
     EXPECT_THROW(AerivoStore(loop, {}, std::nullopt), std::invalid_argument);
