@@ -44,7 +44,7 @@ AppLanguage AerivoPreferences::loadLanguage() const {
             return *language;
         }
     }
-    return preferredLanguage_ ? preferredLanguage_() : AppLanguage::english;
+    return preferredLanguage_ ? preferredLanguage_() : preferredAppLanguage();
 }
 
 PreferencesSaveResult AerivoPreferences::saveLanguage(AppLanguage language) const {

@@ -33,7 +33,8 @@ public:
 
     using PreferredLanguage = std::function<AppLanguage()>;
 
-    // `preferredLanguage` answers when no known language is stored; without one, English.
+    // `preferredLanguage` answers when no known language is stored; without one, the language
+    // chosen from the system's preferred languages (preferredAppLanguage()).
     // A null database is replaced by an empty in-memory one, so the preferences always work.
     explicit AerivoPreferences(std::shared_ptr<UserDefaults> defaults,
                                PreferredLanguage preferredLanguage = {});
