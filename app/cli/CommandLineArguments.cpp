@@ -1,7 +1,8 @@
 #include "app/cli/CommandLineArguments.h"
 
+#include "app/hardware/DiagnosticText.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -26,37 +27,12 @@ std::optional<std::string> valueArgument(std::string_view name,
     return *std::next(found);
 }
 
-namespace {
-
-// from_chars takes no leading '+', which the decimal conversions accept.
-std::string_view withoutPlus(std::string_view text) {
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+') {
-        text.remove_prefix(1);
-    }
-    return text;
-}
-
-} // namespace
-
 std::optional<std::int64_t> parseInteger(std::string_view text) {
-    text = withoutPlus(text);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
+    return diagnostic_text::parseInteger(text);
 }
 
 std::optional<double> parseDouble(std::string_view text) {
-    text = withoutPlus(text);
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
+    return diagnostic_text::parseFiniteDouble(text);
 }
 
 std::optional<double> doubleArgument(std::string_view name,

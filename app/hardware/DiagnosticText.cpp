@@ -1,5 +1,7 @@
 #include "app/hardware/DiagnosticText.h"
 
+#include "shared/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -74,15 +76,7 @@ DecodedCodePoint decodeBefore(std::string_view text, std::size_t end) {
 }
 
 bool isValidUTF8(std::string_view text) {
-    for (std::size_t position = 0; position < text.size();) {
-        const DecodedCodePoint decoded = decodeAt(text, position);
-        if (decoded.value == replacementCharacter &&
-            text.substr(position, decoded.length) != "\xEF\xBF\xBD") {
-            return false;
-        }
-        position += decoded.length;
-    }
-    return true;
+    return isValidUtf8(text);
 }
 
 bool isLineBreak(char32_t c) {
@@ -153,7 +147,7 @@ template <typename Predicate> std::string_view trimmed(std::string_view text, Pr
 } // namespace
 
 std::string_view trimWhitespace(std::string_view text) {
-    return trimmed(text, isWhitespace);
+    return trimmedWhitespaceAndNewlines(text);
 }
 
 std::string_view trimControlCharacters(std::string_view text) {
