@@ -4,6 +4,7 @@
 #include "app/l10n/Formatters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -13,13 +14,16 @@ namespace text = diagnostic_text;
 
 namespace {
 
+// NaN speeds (never produced by the parsers) take no part in the smallest and largest, which
+// keeps the aggregates independent of the fan order.
 const char* const unavailableSource = "Hardware range unavailable";
 const char* const probeSource = "Hardware probe";
 
 std::optional<double> smallestMinimum(const std::vector<FanHardwareFan>& fans) {
     std::optional<double> result;
     for (const FanHardwareFan& fan : fans) {
-        if (fan.minimumRPM && (!result || *fan.minimumRPM < *result)) {
+        if (fan.minimumRPM && !std::isnan(*fan.minimumRPM) &&
+            (!result || *fan.minimumRPM < *result)) {
             result = fan.minimumRPM;
         }
     }
@@ -29,7 +33,8 @@ std::optional<double> smallestMinimum(const std::vector<FanHardwareFan>& fans) {
 std::optional<double> largestMaximum(const std::vector<FanHardwareFan>& fans) {
     std::optional<double> result;
     for (const FanHardwareFan& fan : fans) {
-        if (fan.maximumRPM && (!result || *fan.maximumRPM > *result)) {
+        if (fan.maximumRPM && !std::isnan(*fan.maximumRPM) &&
+            (!result || *fan.maximumRPM > *result)) {
             result = fan.maximumRPM;
         }
     }
@@ -142,28 +147,36 @@ std::string FanHardwareCapabilities::rangeText() const {
     return allSame ? first + " each" : aggregate + " aggregate";
 }
 
-std::string FanHardwareCapabilities::detailText() const {
+std::vector<std::string> FanHardwareCapabilities::detailLines() const {
     if (isUnsupported()) {
-        return "This Mac has no controllable fan.";
+        return {"This Mac has no controllable fan."};
     }
     if (supportStatus == FanHardwareSupportStatus::unavailable || fanCount == 0) {
-        return source;
+        return {source};
     }
     if (fans.size() > 1) {
-        std::string text;
+        std::vector<std::string> lines;
+        lines.reserve(fans.size());
         for (const FanHardwareFan& fan : fans) {
-            if (!text.empty()) {
-                text += '\n';
-            }
-            text += fan.detailText();
+            lines.push_back(fan.detailText());
         }
-        return text;
+        return lines;
     }
     std::string text = fanCount == 1 ? std::string("1 fan") : std::to_string(fanCount) + " fans";
     if (currentRPM) {
         text += ", " + Formatters::rpm(*currentRPM) + " now";
     } else {
         text += ", " + source;
+    }
+    return {text};
+}
+
+std::string FanHardwareCapabilities::detailText() const {
+    const std::vector<std::string> lines = detailLines();
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += i == 0 ? "" : "\n";
+        text += lines[i];
     }
     return text;
 }
@@ -186,7 +199,7 @@ std::string FanHardwareCapabilities::linkedTargetText(double linkedFraction) con
     return text;
 }
 
-// MARK: Hardware-probe lines
+// Hardware-probe lines.
 
 FanHardwareCapabilities::ProbeFields FanHardwareCapabilities::probeFields(std::string_view output) {
     ProbeFields fields;
@@ -270,7 +283,7 @@ FanHardwareCapabilities::fromProbeOutput(std::string_view output) {
                                    parseFans(fields, fanCount), status);
 }
 
-// MARK: smcDiagnose output
+// smcDiagnose output.
 
 FanHardwareCapabilities::SMCDiagnoseFields
 FanHardwareCapabilities::smcDiagnoseFields(std::string_view output) {

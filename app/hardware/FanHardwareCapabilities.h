@@ -3,6 +3,7 @@
 #include "app/hardware/FanHardwareFan.h"
 #include "app/hardware/FanHardwareSupportStatus.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -47,6 +48,9 @@ struct FanHardwareCapabilities {
     bool isUnsupported() const;
     std::string rangeText() const;
     std::string detailText() const;
+    // The lines detailText joins with line feeds: one per fan when several fans are listed,
+    // otherwise the one text (which may itself hold line breaks taken from the source).
+    std::vector<std::string> detailLines() const;
     // "Fan 0 <rpm> / Fan 1 <rpm>" for a linked fraction (0...1) of each fan's range; empty unless
     // supported with at least one fan.
     std::string linkedTargetText(double linkedFraction) const;

@@ -56,7 +56,13 @@ std::vector<std::string> hardwareProbeLines(const FanHardwareCapabilities& capab
     lines.push_back("maximumRPM=" + probeValue(capabilities.maximumRPM));
     lines.push_back("currentRPM=" + probeValue(capabilities.currentRPM));
     lines.push_back("range=" + withoutLineBreaks(capabilities.rangeText()));
-    lines.push_back("detail=" + capabilities.detailText());
+    const std::vector<std::string> detailLines = capabilities.detailLines();
+    std::string detail;
+    for (std::size_t i = 0; i < detailLines.size(); ++i) {
+        detail += i == 0 ? "" : "\n";
+        detail += withoutLineBreaks(detailLines[i]);
+    }
+    lines.push_back("detail=" + detail);
     lines.push_back("source=" + withoutLineBreaks(capabilities.source));
     lines.push_back("supportStatus=" + std::string(rawValue(capabilities.supportStatus)));
     for (const FanHardwareFan& fan : capabilities.fans) {

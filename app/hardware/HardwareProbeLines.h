@@ -15,8 +15,8 @@ namespace aerivo {
 // ...Source) and last, only when given, "fallback=" with the fallback status on one line.
 // FanHardwareCapabilities::fromProbeOutput reads it back.
 //
-// Every value except the detail is written on one line (see singleLine), so a name or source
-// can never start a line of its own; the detail keeps its line breaks, one per fan.
+// Line breaks inside a value (a name or source) are written as spaces, so a value can never
+// start a line of its own; the detail keeps only its own line breaks, one between fans.
 std::vector<std::string>
 hardwareProbeLines(const FanHardwareCapabilities& capabilities,
                    const std::optional<std::string>& fallbackStatus = std::nullopt);

@@ -26,8 +26,8 @@ MacHardwareModel::registryStringFromData(const std::vector<std::uint8_t>& data) 
     return registryStringFromText(bytes);
 }
 
-std::optional<std::string> MacHardwareModel::registryString(IOKitPort& port, RegistryEntry entry,
-                                                            std::string_view key) {
+std::optional<std::string> MacHardwareModel::registryString(IOKitPort& port, std::string_view key,
+                                                            RegistryEntry entry) {
     if (const std::optional<std::string> value = port.registryStringProperty(entry, key)) {
         return registryStringFromText(*value);
     }
@@ -41,9 +41,9 @@ MacHardwareModel MacHardwareModel::current(IOKitPort& port) {
     // The port addresses both entries by name and holds no handle open between calls, so there
     // is nothing to release here.
     const auto read = [&port](std::string_view key) {
-        std::optional<std::string> value = registryString(port, RegistryEntry::deviceTreeRoot, key);
+        std::optional<std::string> value = registryString(port, key, RegistryEntry::deviceTreeRoot);
         if (!value) {
-            value = registryString(port, RegistryEntry::platformExpert, key);
+            value = registryString(port, key, RegistryEntry::platformExpert);
         }
         return value;
     };

@@ -24,8 +24,8 @@ struct MacHardwareModel {
     // A registry property as text: a string with control characters trimmed from both ends, or
     // data cut at its first zero byte, read as UTF-8 (nothing if it is not) and trimmed the same
     // way. Nothing for a missing property, and for one that is empty after trimming.
-    static std::optional<std::string> registryString(IOKitPort& port, RegistryEntry entry,
-                                                     std::string_view key);
+    static std::optional<std::string> registryString(IOKitPort& port, std::string_view key,
+                                                     RegistryEntry entry);
     static std::optional<std::string> registryStringFromText(std::string_view text);
     static std::optional<std::string> registryStringFromData(const std::vector<std::uint8_t>& data);
 

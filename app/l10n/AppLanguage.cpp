@@ -1,5 +1,7 @@
 #include "app/l10n/AppLanguage.h"
 
+#include "platform/SystemLanguages.h"
+
 namespace aerivo {
 
 std::string_view rawValue(AppLanguage language) {
@@ -41,6 +43,42 @@ std::optional<AppLanguage> appLanguageFromRawValue(std::string_view raw) {
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+std::optional<AppLanguage> languageForTag(std::string_view tag) {
+    if (tag.starts_with("ko")) {
+        return AppLanguage::korean;
+    }
+    if (tag.starts_with("ja")) {
+        return AppLanguage::japanese;
+    }
+    if (tag.starts_with("zh-Hans") || tag.starts_with("zh-CN")) {
+        return AppLanguage::chineseSimplified;
+    }
+    if (tag.starts_with("es")) {
+        return AppLanguage::spanish;
+    }
+    if (tag.starts_with("en")) {
+        return AppLanguage::english;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+AppLanguage preferredAppLanguage(const std::vector<std::string>& preferredLanguages) {
+    for (const std::string& tag : preferredLanguages) {
+        if (const auto language = languageForTag(tag)) {
+            return *language;
+        }
+    }
+    return AppLanguage::english;
+}
+
+AppLanguage preferredAppLanguage() {
+    return preferredAppLanguage(systemPreferredLanguages());
 }
 
 } // namespace aerivo

@@ -22,10 +22,16 @@ std::string wholeNumber(double value) {
     return std::to_string(whole); // 0 for -0.4, never "-0"
 }
 
-std::string temperature(double celsius) { return wholeNumber(celsius) + " C"; }
+std::string temperature(double celsius) {
+    return wholeNumber(celsius) + " C";
+}
 
-std::string rpm(double revolutionsPerMinute) { return wholeNumber(revolutionsPerMinute) + " RPM"; }
+std::string rpm(double revolutionsPerMinute) {
+    return wholeNumber(revolutionsPerMinute) + " RPM";
+}
 
-std::string percent(double fraction) { return wholeNumber(fraction * 100.0) + "%"; }
+std::string percent(double fraction) {
+    return wholeNumber(fraction * 100.0) + "%";
+}
 
 } // namespace aerivo::Formatters

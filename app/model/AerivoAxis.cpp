@@ -5,7 +5,9 @@
 
 namespace aerivo {
 
-double AerivoAxis::span() const { return std::max(maximum - minimum, 1.0); }
+double AerivoAxis::span() const {
+    return std::max(maximum - minimum, 1.0);
+}
 
 double AerivoAxis::clamped(double value) const {
     if (std::isnan(value)) {

@@ -102,8 +102,8 @@ ClosedRange AerivoProfile::fanOffBounds() const {
 }
 
 std::optional<AerivoPointEditingBounds> AerivoProfile::editingBounds(const Uuid& id) const {
-    const auto found =
-        std::find_if(points.begin(), points.end(), [&](const AerivoPoint& p) { return p.id == id; });
+    const auto found = std::find_if(points.begin(), points.end(),
+                                    [&](const AerivoPoint& p) { return p.id == id; });
     if (found == points.end()) {
         return std::nullopt;
     }
@@ -160,8 +160,8 @@ void AerivoProfile::normalize() {
 }
 
 void AerivoProfile::updatePoint(const Uuid& id, double temperatureC, double rpm) {
-    const auto found =
-        std::find_if(points.begin(), points.end(), [&](const AerivoPoint& p) { return p.id == id; });
+    const auto found = std::find_if(points.begin(), points.end(),
+                                    [&](const AerivoPoint& p) { return p.id == id; });
     if (found == points.end()) {
         return;
     }

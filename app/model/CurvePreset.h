@@ -11,12 +11,14 @@ namespace aerivo {
 // Ready-made curves the user can load in one step. The raw value is also the profile's name.
 enum class CurvePreset { quiet, balanced, cooling };
 
-inline constexpr std::array<CurvePreset, 3> allCurvePresets{CurvePreset::quiet, CurvePreset::balanced,
-                                                            CurvePreset::cooling};
+inline constexpr std::array<CurvePreset, 3> allCurvePresets{
+    CurvePreset::quiet, CurvePreset::balanced, CurvePreset::cooling};
 
 std::string_view rawValue(CurvePreset preset);
 // The preset's identity for lists; the same as its raw value.
-inline std::string_view id(CurvePreset preset) { return rawValue(preset); }
+inline std::string_view id(CurvePreset preset) {
+    return rawValue(preset);
+}
 // Exactly "Quiet", "Balanced" or "Cooling" (case-sensitive).
 std::optional<CurvePreset> curvePresetFromRawValue(std::string_view raw);
 

@@ -36,9 +36,10 @@ TEST(Uuid, PrintsUpperCaseAndParsesEitherCase) {
 }
 
 TEST(Uuid, RefusesAnythingButTheHyphenatedForm) {
-    for (const char* text : {"", "0a1b2c3d4e5f4a7b8c9d0e1f2a3b4c5d", "0a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5",
-                             "0a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5dd", "0a1b2c3d_4e5f-4a7b-8c9d-0e1f2a3b4c5d",
-                             "0a1b2c3g-4e5f-4a7b-8c9d-0e1f2a3b4c5d", "{a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5}"}) {
+    for (const char* text :
+         {"", "0a1b2c3d4e5f4a7b8c9d0e1f2a3b4c5d", "0a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5",
+          "0a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5dd", "0a1b2c3d_4e5f-4a7b-8c9d-0e1f2a3b4c5d",
+          "0a1b2c3g-4e5f-4a7b-8c9d-0e1f2a3b4c5d", "{a1b2c3d-4e5f-4a7b-8c9d-0e1f2a3b4c5}"}) {
         EXPECT_FALSE(Uuid::parse(text).has_value()) << text;
     }
 }

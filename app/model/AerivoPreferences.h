@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/l10n/AppLanguage.h"
+#include "app/model/AerivoProfile.h"
+#include "platform/UserDefaults.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace aerivo {
+
+// What a save did: stored, or why nothing was written.
+struct PreferencesSaveResult {
+    bool isSuccess = false;
+    std::string detail;
+
+    friend bool operator==(const PreferencesSaveResult&, const PreferencesSaveResult&) = default;
+};
+
+// The two values kept between runs, the curve profile and the interface language, in the user's
+// defaults database. A copyable value sharing one database.
+//
+// A stored profile that cannot be decoded (not JSON, wrong shape, too large) loads as nothing and
+// is left as it is until the next save replaces it. A save that cannot encode the profile or that
+// the database refuses writes nothing and leaves the previous value in place.
+class AerivoPreferences {
+public:
+    static constexpr std::string_view profileKey = "AerivoMac.profile.v1";
+    static constexpr std::string_view languageKey = "AerivoMac.language.v1";
+
+    using PreferredLanguage = std::function<AppLanguage()>;
+
+    // `preferredLanguage` answers when no known language is stored; without one, English.
+    // A null database is replaced by an empty in-memory one, so the preferences always work.
+    explicit AerivoPreferences(std::shared_ptr<UserDefaults> defaults,
+                               PreferredLanguage preferredLanguage = {});
+
+    std::optional<AerivoProfile> loadProfile() const;
+    PreferencesSaveResult saveProfile(const AerivoProfile& profile) const;
+    AppLanguage loadLanguage() const;
+    PreferencesSaveResult saveLanguage(AppLanguage language) const;
+
+    const std::shared_ptr<UserDefaults>& defaults() const { return defaults_; }
+
+private:
+    std::shared_ptr<UserDefaults> defaults_;
+    PreferredLanguage preferredLanguage_;
+};
+
+} // namespace aerivo

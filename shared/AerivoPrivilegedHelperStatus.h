@@ -1,0 +1,66 @@
+#pragma once
+
+#include "shared/AerivoPrivilegedHelperXPC.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace aerivo {
+
+// The helper's answer to a status or reset request, and its command-line status output.
+struct AerivoPrivilegedHelperStatus {
+    static constexpr std::string_view labelKey = "helperLabel";
+    static constexpr std::string_view protocolVersionKey = "helperProtocol";
+    static constexpr std::string_view xpcServiceNameKey = "helperXPCServiceName";
+    static constexpr std::string_view xpcInterfaceNameKey = "helperXPCInterfaceName";
+    static constexpr std::string_view xpcListenerKey = "helperXPCListener";
+    static constexpr std::string_view xpcConnectionKey = "helperXPCConnection";
+    static constexpr std::string_view xpcRequestTimeoutSecondsKey =
+        "helperXPCRequestTimeoutSeconds";
+    static constexpr std::string_view xpcResetTimeoutSecondsKey = "helperXPCResetTimeoutSeconds";
+    static constexpr std::string_view privilegeKey = "helperPrivilege";
+    static constexpr std::string_view fanWritesKey = "fanWrites";
+    static constexpr std::string_view heartbeatKey = "heartbeat";
+    static constexpr std::string_view resetToSystemKey = "resetToSystem";
+    static constexpr std::string_view errorKey = "error";
+
+    std::string label{AerivoPrivilegedHelperXPC::serviceName};
+    int protocolVersion = AerivoPrivilegedHelperXPC::protocolVersion;
+    std::string xpcServiceName{AerivoPrivilegedHelperXPC::serviceName};
+    std::string xpcInterfaceName{AerivoPrivilegedHelperXPC::interfaceName};
+    std::string xpcListener{AerivoPrivilegedHelperXPC::listenerStatus};
+    std::string xpcConnection{AerivoPrivilegedHelperXPC::connectionStatus};
+    int xpcRequestTimeoutSeconds = AerivoPrivilegedHelperXPC::requestTimeoutSeconds;
+    int xpcResetTimeoutSeconds = AerivoPrivilegedHelperXPC::resetTimeoutSeconds;
+    // "installed" only in a status reply; "not-installed" everywhere else.
+    std::string privilege = "not-installed";
+    // "enabled" or "disabled".
+    std::string fanWrites = "disabled";
+    // "ok" when present.
+    std::optional<std::string> heartbeat;
+    // "noop", "accepted" or "failed" when present.
+    std::optional<std::string> resetToSystem;
+    std::optional<std::string> error;
+
+    static AerivoPrivilegedHelperStatus status();
+    static AerivoPrivilegedHelperStatus resetAccepted();
+    static AerivoPrivilegedHelperStatus unsupportedCommand();
+
+    // key=value lines, unquoted: the ten fixed entries, then heartbeat, resetToSystem and error
+    // when present.
+    std::vector<std::string> lines() const;
+    // The same pairs as a JSON object of strings (numbers included); absent fields are absent keys.
+    nlohmann::json dictionary() const;
+
+    friend bool operator==(const AerivoPrivilegedHelperStatus&,
+                           const AerivoPrivilegedHelperStatus&) = default;
+
+private:
+    std::vector<std::pair<std::string_view, std::string>> fields() const;
+};
+
+} // namespace aerivo
