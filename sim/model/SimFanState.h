@@ -11,7 +11,7 @@ namespace aerivo {
 // mode 0, the last written target in mode 1 (followed clamped to the range). `actual` is the
 // rotor speed without the measurement noise that FnAc adds.
 struct SimFanState {
-    SimFanSpec spec;
+    SimFanDesign design;
     std::uint8_t mode = 0; // 0 = system, 1 = manual
     double target = 0;
     double actual = 0;

@@ -9,7 +9,7 @@ SimModelPreset laptop() {
     preset.name = "laptop-2fan";
     preset.identifier = "Mac15,9";
     preset.productName = "MacBook Pro (16-inch, Nov 2023)";
-    preset.fans = {SimFanSpec{1200, 6000, 45, 85}, SimFanSpec{1000, 5500, 48, 88}};
+    preset.fans = {SimFanDesign{1200, 6000, 45, 85}, SimFanDesign{1000, 5500, 48, 88}};
     return preset;
 }
 
@@ -24,7 +24,7 @@ std::optional<SimModelPreset> simModelPreset(std::string_view name) {
         preset.name = "desktop-1fan";
         preset.identifier = "Mac14,13";
         preset.productName = "Mac Studio (2023)";
-        preset.fans = {SimFanSpec{1000, 4000, 50, 90}};
+        preset.fans = {SimFanDesign{1000, 4000, 50, 90}};
         preset.processorDieSensors = 8;
         preset.processorDeviceSensors = 8;
         preset.heatCapacityJPerK = 40;
@@ -37,7 +37,7 @@ std::optional<SimModelPreset> simModelPreset(std::string_view name) {
         preset.name = "mac17-2";
         preset.identifier = "Mac17,2";
         preset.productName = "MacBook Pro (14-inch, 2025)";
-        preset.fans = {SimFanSpec{2500, 6550, 45, 85}};
+        preset.fans = {SimFanDesign{2500, 6550, 45, 85}};
         preset.hasRangeKeys = false;
         preset.passiveConductanceWPerK = 0.10;
         preset.fanConductanceWPerK = 0.90;
@@ -61,7 +61,7 @@ std::optional<SimModelPreset> simModelPreset(std::string_view name) {
         preset.name = "legacy-fpe2";
         preset.identifier = "MacBookPro16,1";
         preset.productName = "MacBook Pro (16-inch, 2019)";
-        preset.fans = {SimFanSpec{1300, 5800, 45, 85}, SimFanSpec{1200, 5300, 48, 88}};
+        preset.fans = {SimFanDesign{1300, 5800, 45, 85}, SimFanDesign{1200, 5300, 48, 88}};
         preset.speedEncoding = SimSpeedEncoding::fpe2;
         return preset;
     }

@@ -10,13 +10,13 @@ namespace aerivo {
 
 // One fan of a simulated machine: its hardware range and the temperatures between which the
 // simulated system's own curve ramps it from minimum to maximum.
-struct SimFanSpec {
+struct SimFanDesign {
     double minimumRPM = 0;
     double maximumRPM = 0;
     double systemCurveLowC = 45;
     double systemCurveHighC = 85;
 
-    bool operator==(const SimFanSpec&) const = default;
+    bool operator==(const SimFanDesign&) const = default;
 };
 
 // Which encoding the speed keys (FnAc, FnTg, FnMn, FnMx) use.
@@ -27,7 +27,7 @@ struct SimModelPreset {
     std::string name;
     std::string identifier;  // device-tree "model"
     std::string productName; // device-tree "product-name"
-    std::vector<SimFanSpec> fans;
+    std::vector<SimFanDesign> fans;
     SimSpeedEncoding speedEncoding = SimSpeedEncoding::float32;
     bool hasRangeKeys = true;  // FnMn / FnMx present in the key table
     bool endpointOpens = true; // "AppleSMCKeysEndpoint" opens a type-0 user client

@@ -65,11 +65,11 @@ constexpr const char* smcClassNames[] = {"AppleSMCKeysEndpoint", "AppleSMC",
 
 SimulatedMac::SimulatedMac(SimModelPreset preset, std::uint64_t seed, SimWorkload workload)
     : preset_(std::move(preset)), seed_(seed), random_(seed), workload_(std::move(workload)) {
-    for (const SimFanSpec& spec : preset_.fans) {
+    for (const SimFanDesign& design : preset_.fans) {
         SimFanState fan;
-        fan.spec = spec;
-        fan.target = spec.minimumRPM;
-        fan.actual = spec.minimumRPM;
+        fan.design = design;
+        fan.target = design.minimumRPM;
+        fan.actual = design.minimumRPM;
         fans_.push_back(fan);
     }
     // Start at the idle steady state for the fans at their minimum speed.
@@ -82,11 +82,11 @@ SimulatedMac::SimulatedMac(SimModelPreset preset, std::uint64_t seed, SimWorkloa
 
 // MARK: physics
 
-double SimulatedMac::systemTargetRPM(const SimFanSpec& spec) const {
-    const double span = spec.systemCurveHighC - spec.systemCurveLowC;
-    const double fraction = span > 0 ? std::clamp((dieC_ - spec.systemCurveLowC) / span, 0.0, 1.0)
-                                     : (dieC_ >= spec.systemCurveHighC ? 1.0 : 0.0);
-    return spec.minimumRPM + fraction * (spec.maximumRPM - spec.minimumRPM);
+double SimulatedMac::systemTargetRPM(const SimFanDesign& design) const {
+    const double span = design.systemCurveHighC - design.systemCurveLowC;
+    const double fraction = span > 0 ? std::clamp((dieC_ - design.systemCurveLowC) / span, 0.0, 1.0)
+                                     : (dieC_ >= design.systemCurveHighC ? 1.0 : 0.0);
+    return design.minimumRPM + fraction * (design.maximumRPM - design.minimumRPM);
 }
 
 double SimulatedMac::conductanceWPerK() const {
@@ -94,8 +94,8 @@ double SimulatedMac::conductanceWPerK() const {
     if (!fans_.empty()) {
         const double perFan = preset_.fanConductanceWPerK / static_cast<double>(fans_.size());
         for (const SimFanState& fan : fans_) {
-            if (fan.spec.maximumRPM > 0) {
-                conductance += perFan * std::max(0.0, fan.actual) / fan.spec.maximumRPM;
+            if (fan.design.maximumRPM > 0) {
+                conductance += perFan * std::max(0.0, fan.actual) / fan.design.maximumRPM;
             }
         }
     }
@@ -150,10 +150,10 @@ void SimulatedMac::step() {
     for (SimFanState& fan : fans_) {
         double goal = 0;
         if (fan.mode == 0) {
-            fan.target = systemTargetRPM(fan.spec);
+            fan.target = systemTargetRPM(fan.design);
             goal = fan.target;
         } else {
-            goal = std::clamp(fan.target, fan.spec.minimumRPM, fan.spec.maximumRPM);
+            goal = std::clamp(fan.target, fan.design.minimumRPM, fan.design.maximumRPM);
         }
         fan.actual += (goal - fan.actual) * follow;
         fan.noise = fanNoiseRPM * uniformNoise();
@@ -252,9 +252,9 @@ void SimulatedMac::buildKeyTable() {
             [this, i](const std::vector<std::uint8_t>& bytes) { return writeTarget(i, bytes); }});
         if (preset_.hasRangeKeys) {
             readOnly(fanKey(i, "Mn"), speedType, speedSize,
-                     [this, i] { return speedBytes(fans_[i].spec.minimumRPM); });
+                     [this, i] { return speedBytes(fans_[i].design.minimumRPM); });
             readOnly(fanKey(i, "Mx"), speedType, speedSize,
-                     [this, i] { return speedBytes(fans_[i].spec.maximumRPM); });
+                     [this, i] { return speedBytes(fans_[i].design.maximumRPM); });
         }
         keys_.add(SimSMCKey{
             fanKey(i, "md"), "ui8 ", 1,
@@ -263,7 +263,7 @@ void SimulatedMac::buildKeyTable() {
         readOnly(fanKey(i, "Md"), "ui8 ", 1,
                  [this, i] { return std::vector<std::uint8_t>{fans_[i].mode}; });
         readOnly(fanKey(i, "Sf"), speedType, speedSize,
-                 [this, i] { return speedBytes(fans_[i].spec.minimumRPM); });
+                 [this, i] { return speedBytes(fans_[i].design.minimumRPM); });
     }
     if (!fans_.empty()) {
         readOnly("FS! ", "ui16", 2, [this] {
@@ -607,8 +607,8 @@ std::vector<std::string> SimulatedMac::statusLines() const {
                         (fan.mode == 0 ? " (system)" : " (manual)"));
         lines.push_back(prefix + "TargetRPM=" + fixed(fan.target, 0));
         lines.push_back(prefix + "ActualRPM=" + fixed(fan.measuredRPM(), 0));
-        lines.push_back(prefix + "RangeRPM=" + fixed(fan.spec.minimumRPM, 0) + "-" +
-                        fixed(fan.spec.maximumRPM, 0));
+        lines.push_back(prefix + "RangeRPM=" + fixed(fan.design.minimumRPM, 0) + "-" +
+                        fixed(fan.design.maximumRPM, 0));
         lines.push_back(
             prefix + "LastWriter=" + fan.lastWriter +
             (fan.lastWriter == "none" ? "" : " at " + fixed(fan.lastWriteSeconds, 2) + "s"));

@@ -119,7 +119,7 @@ public:
 
 private:
     void step();
-    double systemTargetRPM(const SimFanSpec& spec) const;
+    double systemTargetRPM(const SimFanDesign& design) const;
     double conductanceWPerK() const;
     void buildKeyTable();
     void buildRegistry();
