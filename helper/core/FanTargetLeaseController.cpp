@@ -140,6 +140,23 @@ struct FanTargetLeaseController::Preflight {
     SMCValue previousMode;
 };
 
+std::vector<std::string> FanTargetLeaseController::writeAttemptLines(std::string_view action,
+                                                                     const Preflight& facts,
+                                                                     double requested,
+                                                                     double applied,
+                                                                     std::string lengthLine) {
+    return {line("Action", action),
+            line("WriteAttempted", "true"),
+            line("MinimumRPM", rpmText(facts.minimum)),
+            line("MaximumRPM", rpmText(facts.maximum)),
+            line("BeforeCurrentRPM", rpmText(facts.current)),
+            line("BeforeTargetRPM", rpmText(facts.previousTarget.rpmValue())),
+            line("BeforeModeBytes", byteText(facts.previousMode.bytes)),
+            line("RequestedTargetRPM", rpmText(requested)),
+            line("AppliedTargetRPM", rpmText(applied)),
+            std::move(lengthLine)};
+}
+
 FanTargetLeaseController::FanTargetLeaseController(SMCProbeClient& client, Sleeper sleeper)
     : client_(client), sleeper_(std::move(sleeper)) {}
 
@@ -213,16 +230,8 @@ FanTargetLeaseController::holdManualTarget(std::optional<double> absoluteTargetR
 
     FanTargetLeaseExecution execution;
     std::vector<std::string>& lines = execution.lines;
-    lines = {line("Action", holdAction),
-             line("WriteAttempted", "true"),
-             line("MinimumRPM", rpmText(facts->minimum)),
-             line("MaximumRPM", rpmText(facts->maximum)),
-             line("BeforeCurrentRPM", rpmText(facts->current)),
-             line("BeforeTargetRPM", rpmText(facts->previousTarget.rpmValue())),
-             line("BeforeModeBytes", beforeModeBytes),
-             line("RequestedTargetRPM", rpmText(requested)),
-             line("AppliedTargetRPM", rpmText(applied)),
-             line("HoldSeconds", std::to_string(holdSeconds))};
+    lines = writeAttemptLines(holdAction, *facts, *requested, applied,
+                              line("HoldSeconds", std::to_string(holdSeconds)));
 
     const FanTargetWriteResult modeWrite =
         client_.writeValue(facts->previousMode.replacingBytes({manualModeByte}));
@@ -296,16 +305,8 @@ FanTargetLeaseController::renewManualTarget(std::optional<double> absoluteTarget
 
     FanTargetLeaseExecution execution;
     std::vector<std::string>& lines = execution.lines;
-    lines = {line("Action", renewalAction),
-             line("WriteAttempted", "true"),
-             line("MinimumRPM", rpmText(facts->minimum)),
-             line("MaximumRPM", rpmText(facts->maximum)),
-             line("BeforeCurrentRPM", rpmText(facts->current)),
-             line("BeforeTargetRPM", rpmText(facts->previousTarget.rpmValue())),
-             line("BeforeModeBytes", byteText(facts->previousMode.bytes)),
-             line("RequestedTargetRPM", rpmText(requested)),
-             line("AppliedTargetRPM", rpmText(applied)),
-             line("LeaseSeconds", std::to_string(leaseSeconds))};
+    lines = writeAttemptLines(renewalAction, *facts, *requested, applied,
+                              line("LeaseSeconds", std::to_string(leaseSeconds)));
 
     const FanTargetWriteResult modeWrite =
         client_.writeValue(facts->previousMode.replacingBytes({manualModeByte}));

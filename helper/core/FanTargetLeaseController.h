@@ -51,6 +51,11 @@ private:
     struct Preflight;
 
     std::optional<Preflight> preflight(std::string& reason);
+    // What a hold and a renewal print before their first write: the range and the fan's state
+    // as read, the request and the clamped target, then the operation's length line.
+    static std::vector<std::string> writeAttemptLines(std::string_view action,
+                                                      const Preflight& facts, double requested,
+                                                      double applied, std::string lengthLine);
     // Writes the target read before a hold back, then mode 0 (both are attempted); true when both
     // writes succeeded.
     bool restoreAutomatic(const SMCValue& previousTarget, const SMCValue& previousMode,
