@@ -358,7 +358,7 @@ private:
 SimDaemonServer::SimDaemonServer(asio::io_context& io, std::filesystem::path systemRoot,
                                  std::unique_ptr<SimulatedMac> machine)
     : io_(io), root_(std::move(systemRoot)), socketPath_(simulatorSocketPath(root_)),
-      machine_(std::move(machine)), acceptor_(io), tick_(io),
+      machine_(std::move(machine)), acceptor_(io), tick_(io), retry_(io),
       started_(std::chrono::steady_clock::now()), busyUntil_(started_) {
     std::error_code error;
     privilegedFolder_ =
@@ -433,6 +433,7 @@ void SimDaemonServer::stop() {
         std::filesystem::remove(socketPath_, error);
     }
     tick_.cancel();
+    retry_.cancel();
     io_.stop();
 }
 
@@ -441,9 +442,17 @@ void SimDaemonServer::accept() {
         if (stopped_ || error == asio::error::operation_aborted) {
             return;
         }
-        if (!error) {
-            std::make_shared<Connection>(*this, std::move(socket))->start();
+        if (error) {
+            // Out of descriptors or similar: try again shortly instead of spinning.
+            retry_.expires_after(std::chrono::milliseconds(100));
+            retry_.async_wait([this](std::error_code waitError) {
+                if (!waitError && !stopped_) {
+                    accept();
+                }
+            });
+            return;
         }
+        std::make_shared<Connection>(*this, std::move(socket))->start();
         accept();
     });
 }

@@ -48,6 +48,7 @@ private:
     std::unique_ptr<SimulatedMac> machine_;
     asio::local::stream_protocol::acceptor acceptor_;
     asio::steady_timer tick_;
+    asio::steady_timer retry_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point busyUntil_;
     bool stopped_ = false;
