@@ -110,7 +110,8 @@ void SimulatedMac::advanceTo(double seconds) {
     if (!std::isfinite(seconds)) {
         return;
     }
-    // Steps are counted, not summed, so the clock never drifts.
+    // Steps are counted, not summed, so the clock never drifts. A century is far enough.
+    seconds = std::min(seconds, 100.0 * 365 * 24 * 3600);
     const auto targetSteps =
         static_cast<std::uint64_t>(std::max(0.0, seconds) / stepSeconds + 1e-9);
     while (steps_ < targetSteps) {

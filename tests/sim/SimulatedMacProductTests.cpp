@@ -3,6 +3,7 @@
 #include "app/hardware/KnownMacFanCatalog.h"
 #include "app/hardware/MacHardwareModel.h"
 #include "app/hardware/SMCReadOnlyClient.h"
+#include "tests/support/SimulatedMacHIDEventSystem.h"
 #include "tests/support/SimulatedMacIOKit.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,25 @@ TEST(SimulatedModelsThroughTheReadOnlyClient, FanlessAirFpe2AndNoEndpointModels)
     const auto matrix = SMCReadOnlyClient::debugConnectionMatrix(noEndpoint.io);
     EXPECT_NE(std::find(matrix.begin(), matrix.end(), "  type=0 open=notPermitted(-536870174)"),
               matrix.end());
+}
+
+TEST(SimulatedModelsThroughTheHIDEventSystem, ServicesAnswerOnlyTheTemperatureEvent) {
+    ModelRig rig("desktop-1fan");
+    testing::SimulatedMacHIDEventSystem hid(rig.machine);
+    const auto services = hid.copyServices(0xFF00, 5);
+    ASSERT_TRUE(services.has_value());
+    int dieSensors = 0;
+    for (const HIDServiceHandle service : *services) {
+        const auto product = hid.copyStringProperty(service, "Product");
+        EXPECT_FALSE(hid.copyStringProperty(service, "Manufacturer").has_value());
+        EXPECT_FALSE(hid.copyEventFloatValue(service, 15, 0).has_value());
+        if (product && product->starts_with("PMU tdie") && *product != "PMU tdie0") {
+            ++dieSensors;
+            EXPECT_TRUE(hid.copyEventFloatValue(service, 15, 0xF0000).has_value());
+        }
+    }
+    EXPECT_EQ(dieSensors, 8);
+    EXPECT_EQ(hid.copyServices(-1, 5), std::vector<HIDServiceHandle>{});
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace aerivo {
@@ -302,6 +303,14 @@ TEST(SimulatedMacDeterminism, SameSeedAndClockGiveTheSameMachine) {
         rig.machine.advanceTo(60);
         return std::pair{readings, rig.machine.statusLines()};
     };
+    // Times that are not a forward step leave the clock alone.
+    Rig rig;
+    rig.machine.advanceTo(2);
+    rig.machine.advanceTo(1);
+    rig.machine.advanceTo(std::nan(""));
+    rig.machine.advanceTo(-std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(rig.machine.now(), 2);
+
     const auto first = run(42, 0.25);
     EXPECT_EQ(first, run(42, 0.25));
     // Advancing in larger strides reaches the same states.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/HIDEventSystem.h"
 #include "platform/IOKitPort.h"
 #include "sim/model/SimulatedMac.h"
 
@@ -8,12 +7,13 @@
 
 namespace aerivo::testing {
 
-// The IOKit of an in-process simulated Mac: one client session of the machine, privileged or
-// not, behind the IOKitPort interface, so product code runs against the simulator's SMC and
-// registry without a socket. The machine must outlive the port; the session closes with it.
+// An IOKitPort onto an in-process simulated Mac: one client session of the machine, privileged
+// (a process in the privileged helper tools folder) or not. Code written against IOKitPort runs
+// unchanged against the machine's SMC, registry and physics, with the test owning its virtual
+// clock. The session, and everything it still holds, closes with the port.
 class SimulatedMacIOKit final : public IOKitPort {
 public:
-    SimulatedMacIOKit(SimulatedMac& machine, std::string clientName, bool privileged);
+    SimulatedMacIOKit(SimulatedMac& machine, std::string name, bool privileged);
     ~SimulatedMacIOKit() override;
 
     SimSessionId session() const { return session_; }
@@ -37,22 +37,6 @@ private:
 
     SimulatedMac& machine_;
     SimSessionId session_;
-};
-
-// The HID event system of an in-process simulated Mac.
-class SimulatedMacHIDEventSystem final : public HIDEventSystem {
-public:
-    explicit SimulatedMacHIDEventSystem(const SimulatedMac& machine) : machine_(machine) {}
-
-    std::optional<std::vector<HIDServiceHandle>> copyServices(std::int64_t usagePage,
-                                                              std::int64_t usage) override;
-    std::optional<std::string> copyStringProperty(HIDServiceHandle service,
-                                                  std::string_view key) override;
-    std::optional<double> copyEventFloatValue(HIDServiceHandle service, std::int64_t eventType,
-                                              std::int64_t field) override;
-
-private:
-    const SimulatedMac& machine_;
 };
 
 } // namespace aerivo::testing
