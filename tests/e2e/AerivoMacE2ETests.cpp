@@ -1,6 +1,9 @@
 // AerivoMac as a program against the simulated Mac daemon: the hardware print with its reports
 // for several models, and the headless control loop reading live temperatures.
 
+#include "platform/SimulatorConnection.h"
+#include "platform/SimulatorHIDEventSystem.h"
+#include "shared/SimulatorWire.h"
 #include "tests/e2e/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
@@ -159,6 +162,48 @@ TEST(AerivoMacWithoutSimulator, FallsBackHonestly) {
                                                   {"AERIVO_SYSTEM_ROOT=" + root.path().string()});
     EXPECT_EQ(helper.exitCode, 2) << helper.output;
     EXPECT_TRUE(hasLine(linesOf(helper.output), "unavailableAction=--helper-preflight"));
+}
+
+TEST_F(AerivoMacOnSimulator, OneCallServiceCopyAgreesWithTheCallByCallAnswers) {
+    start("desktop-1fan");
+    SimulatorHIDEventSystem hid(root.path());
+    // A connection of its own, asking each service by the single-value calls.
+    SimulatorConnection direct(simulatorSocketPath(root.path()));
+    const auto services = hid.copyServices(0xFF00, 5);
+    ASSERT_TRUE(services);
+    ASSERT_GE(services->size(), 16u);
+    for (const HIDServiceHandle service : *services) {
+        std::optional<std::string> product;
+        ASSERT_TRUE(direct.exchange(
+            SimulatorOp::hidProduct,
+            [&](SimulatorWireWriter& out) { out.u32(static_cast<std::uint32_t>(service)); },
+            [&](SimulatorWireReader& in) {
+                if (in.u8() == 1) {
+                    product = in.string();
+                }
+            }));
+        std::optional<double> temperature;
+        ASSERT_TRUE(direct.exchange(
+            SimulatorOp::hidTemperature,
+            [&](SimulatorWireWriter& out) { out.u32(static_cast<std::uint32_t>(service)); },
+            [&](SimulatorWireReader& in) {
+                if (in.u8() == 1) {
+                    temperature = in.f64();
+                }
+            }));
+        EXPECT_EQ(hid.copyStringProperty(service, "Product"), product);
+        // The copied event (first request) and a fresh one (second) both match the machine,
+        // within its per-reading jitter.
+        for (int request = 0; request < 2; ++request) {
+            const auto value = hid.copyEventFloatValue(service, 15, 0xF0000);
+            ASSERT_EQ(value.has_value(), temperature.has_value()) << service;
+            if (value) {
+                EXPECT_NEAR(*value, *temperature, 1.0) << service;
+            }
+        }
+    }
+    // Other usage pairs list nothing.
+    EXPECT_EQ(hid.copyServices(0xFF00, 6), std::vector<HIDServiceHandle>{});
 }
 
 struct RefreshLine {
