@@ -19,6 +19,7 @@ bool isSimulatorOp(std::uint16_t value) {
     case SimulatorOp::hidCopyServices:
     case SimulatorOp::hidProduct:
     case SimulatorOp::hidTemperature:
+    case SimulatorOp::hidCopyServiceSnapshot:
     case SimulatorOp::ctlStatus:
     case SimulatorOp::ctlWorkload:
     case SimulatorOp::ctlFaults:

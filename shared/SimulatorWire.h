@@ -55,6 +55,8 @@ enum class SimulatorOp : std::uint16_t {
     hidCopyServices = 20,
     hidProduct = 21,
     hidTemperature = 22,
+    // The matching services with each one's product and temperature event, in one round trip.
+    hidCopyServiceSnapshot = 23,
     ctlStatus = 40,
     ctlWorkload = 41,
     ctlFaults = 42,

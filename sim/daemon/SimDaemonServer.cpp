@@ -268,6 +268,32 @@ private:
             }
             return true;
         }
+        case SimulatorOp::hidCopyServiceSnapshot: {
+            // Per service: id, product (flag, text), temperature (flag, value), all read at the
+            // same instant of the machine.
+            const std::uint32_t page = reader.u32();
+            const std::uint32_t usage = reader.u32();
+            if (!reader.finished()) {
+                return false;
+            }
+            const auto services = mac.hidServices(page, usage);
+            writer.u8(1);
+            writer.u32(static_cast<std::uint32_t>(services.size()));
+            for (const std::uint32_t id : services) {
+                writer.u32(id);
+                const auto product = mac.hidProduct(id);
+                writer.u8(product ? 1 : 0);
+                if (product) {
+                    writer.string(*product);
+                }
+                const auto value = mac.hidTemperature(id);
+                writer.u8(value ? 1 : 0);
+                if (value) {
+                    writer.f64(*value);
+                }
+            }
+            return true;
+        }
         case SimulatorOp::ctlStatus: {
             if (!reader.finished()) {
                 return false;

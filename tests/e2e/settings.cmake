@@ -2,3 +2,8 @@
 add_dependencies(${target} aerivo-sim-mac)
 target_compile_definitions(${target} PRIVATE
     AERIVO_SIM_MAC_PATH="$<TARGET_FILE:aerivo-sim-mac>")
+# The application's end-to-end tests run AerivoMac against the simulator.
+if(TARGET AerivoMac)
+    add_dependencies(${target} AerivoMac)
+    target_compile_definitions(${target} PRIVATE AERIVO_MAC_PATH="$<TARGET_FILE:AerivoMac>")
+endif()

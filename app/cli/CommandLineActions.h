@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/cli/CommandLineAction.h"
+#include "app/cli/CommandLineArguments.h"
+#include "app/hardware/FanHardwareCapabilities.h"
+#include "app/hardware/SMCFanHardwareController.h"
+#include "app/helperclient/PrivilegedHelperActionResult.h"
+#include "platform/HIDEventSystem.h"
+#include "platform/IOKitPort.h"
+#include "platform/ProcessRunner.h"
+#include "platform/SystemPaths.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace aerivo {
+
+// Where the command line's lines go: one call per line, without the line feed.
+using OutputSink = std::function<void(const std::string& line)>;
+
+// What the command-line actions run on: the hardware backends, the process runner for
+// smcDiagnose and the system paths it lives under.
+struct CommandLineEnvironment {
+    IOKitPort& ioKit;
+    HIDEventSystem& eventSystem;
+    ProcessRunner& processRunner;
+    SystemPaths paths;
+    EnvironmentLookup environment;
+};
+
+// The one-shot diagnostic actions of the executable. Each builds what it needs anew (a fresh
+// hardware controller per action), prints key=value lines and answers the exit code.
+class CommandLineActions {
+public:
+    static constexpr int unavailableExitCode = 2;
+
+    CommandLineActions(CommandLineEnvironment environment, OutputSink output);
+
+    // Runs the first action flag present and answers its exit code; nothing when the arguments
+    // carry no action flag (the caller then starts the application).
+    std::optional<int> run(const std::vector<std::string>& arguments);
+
+    // "--smc-matrix": the connection matrix of every SMC class and user-client type.
+    int smcMatrix();
+    // "--print-hardware": the probe block (with the smcDiagnose fallback when asked for and
+    // needed), then the reports whose flags are present.
+    int printHardware(const std::vector<std::string>& arguments);
+    // The helper actions need the privileged helper client, which this build does not have:
+    // says so and answers 2, sending nothing anywhere.
+    int unavailable(CommandLineAction action);
+
+    // Whether the read capabilities call for the smcDiagnose fallback: no speed range, or only
+    // the built-in preset's.
+    static bool needsSMCDiagnoseFallback(const FanHardwareCapabilities& capabilities);
+    // The capabilities after the smcDiagnose fallback and its status line text.
+    struct FallbackOutcome {
+        FanHardwareCapabilities capabilities;
+        std::string status;
+    };
+    FallbackOutcome applySMCDiagnoseFallback(FanHardwareCapabilities capabilities);
+
+    static void printActionResult(const OutputSink& output,
+                                  const PrivilegedHelperActionResult& result);
+    static void printHardwareProbe(const OutputSink& output,
+                                   const FanHardwareCapabilities& capabilities,
+                                   const std::optional<std::string>& fallbackStatus);
+
+private:
+    std::unique_ptr<SMCFanHardwareController> makeController();
+    void print(const std::vector<std::string>& lines) const;
+
+    CommandLineEnvironment environment_;
+    OutputSink output_;
+};
+
+} // namespace aerivo
