@@ -125,6 +125,20 @@ private:
                           });
     }
 
+    // A presence byte, then the value when there is one.
+    static void optionalReply(SimulatorWireWriter& writer, const std::optional<std::string>& text) {
+        writer.u8(text ? 1 : 0);
+        if (text) {
+            writer.string(*text);
+        }
+    }
+    static void optionalReply(SimulatorWireWriter& writer, const std::optional<double>& value) {
+        writer.u8(value ? 1 : 0);
+        if (value) {
+            writer.f64(*value);
+        }
+    }
+
     static void okReply(SimulatorWireWriter& writer, bool ok, std::string_view message) {
         writer.u8(ok ? 1 : 0);
         writer.string(message);
@@ -249,11 +263,7 @@ private:
             if (!reader.finished()) {
                 return false;
             }
-            const auto product = mac.hidProduct(id);
-            writer.u8(product ? 1 : 0);
-            if (product) {
-                writer.string(*product);
-            }
+            optionalReply(writer, mac.hidProduct(id));
             return true;
         }
         case SimulatorOp::hidTemperature: {
@@ -261,11 +271,7 @@ private:
             if (!reader.finished()) {
                 return false;
             }
-            const auto value = mac.hidTemperature(id);
-            writer.u8(value ? 1 : 0);
-            if (value) {
-                writer.f64(*value);
-            }
+            optionalReply(writer, mac.hidTemperature(id));
             return true;
         }
         case SimulatorOp::hidCopyServiceSnapshot: {
@@ -281,16 +287,8 @@ private:
             writer.u32(static_cast<std::uint32_t>(services.size()));
             for (const std::uint32_t id : services) {
                 writer.u32(id);
-                const auto product = mac.hidProduct(id);
-                writer.u8(product ? 1 : 0);
-                if (product) {
-                    writer.string(*product);
-                }
-                const auto value = mac.hidTemperature(id);
-                writer.u8(value ? 1 : 0);
-                if (value) {
-                    writer.f64(*value);
-                }
+                optionalReply(writer, mac.hidProduct(id));
+                optionalReply(writer, mac.hidTemperature(id));
             }
             return true;
         }
