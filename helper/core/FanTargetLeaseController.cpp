@@ -140,6 +140,22 @@ struct FanTargetLeaseController::Preflight {
     SMCValue previousMode;
 };
 
+FanTargetLeaseController::ManualWrite
+FanTargetLeaseController::writeManualModeAndTarget(const Preflight& facts, double applied,
+                                                   std::vector<std::string>& lines) {
+    // Mode first: the target key only takes effect once the fan is in manual mode.
+    const FanTargetWriteResult modeWrite =
+        client_.writeValue(facts.previousMode.replacingBytes({manualModeByte}));
+    appendWriteResult(lines, "ModeWrite", modeWrite);
+    if (!modeWrite.isSuccess()) {
+        return ManualWrite::modeFailed;
+    }
+    const FanTargetWriteResult targetWrite =
+        client_.writeValue(facts.previousTarget.replacingRPM(applied));
+    appendWriteResult(lines, "TargetWrite", targetWrite);
+    return targetWrite.isSuccess() ? ManualWrite::written : ManualWrite::targetFailed;
+}
+
 std::vector<std::string> FanTargetLeaseController::writeAttemptLines(std::string_view action,
                                                                      const Preflight& facts,
                                                                      double requested,
@@ -233,18 +249,12 @@ FanTargetLeaseController::holdManualTarget(std::optional<double> absoluteTargetR
     lines = writeAttemptLines(holdAction, *facts, *requested, applied,
                               line("HoldSeconds", std::to_string(holdSeconds)));
 
-    const FanTargetWriteResult modeWrite =
-        client_.writeValue(facts->previousMode.replacingBytes({manualModeByte}));
-    appendWriteResult(lines, "ModeWrite", modeWrite);
-    if (!modeWrite.isSuccess()) {
+    const ManualWrite written = writeManualModeAndTarget(*facts, applied, lines);
+    if (written == ManualWrite::modeFailed) {
         execution.exitCode = FanTargetLeaseExecution::failed;
         return execution;
     }
-
-    const FanTargetWriteResult targetWrite =
-        client_.writeValue(facts->previousTarget.replacingRPM(applied));
-    appendWriteResult(lines, "TargetWrite", targetWrite);
-    if (!targetWrite.isSuccess()) {
+    if (written == ManualWrite::targetFailed) {
         const bool restored = restoreAutomatic(facts->previousTarget, facts->previousMode, lines);
         execution.exitCode =
             restored ? FanTargetLeaseExecution::failed : FanTargetLeaseExecution::restoreFailed;
@@ -308,18 +318,12 @@ FanTargetLeaseController::renewManualTarget(std::optional<double> absoluteTarget
     lines = writeAttemptLines(renewalAction, *facts, *requested, applied,
                               line("LeaseSeconds", std::to_string(leaseSeconds)));
 
-    const FanTargetWriteResult modeWrite =
-        client_.writeValue(facts->previousMode.replacingBytes({manualModeByte}));
-    appendWriteResult(lines, "ModeWrite", modeWrite);
-    if (!modeWrite.isSuccess()) {
+    const ManualWrite written = writeManualModeAndTarget(*facts, applied, lines);
+    if (written == ManualWrite::modeFailed) {
         execution.exitCode = FanTargetLeaseExecution::failed;
         return execution;
     }
-
-    const FanTargetWriteResult targetWrite =
-        client_.writeValue(facts->previousTarget.replacingRPM(applied));
-    appendWriteResult(lines, "TargetWrite", targetWrite);
-    if (!targetWrite.isSuccess()) {
+    if (written == ManualWrite::targetFailed) {
         // Manual mode without the new target must not outlive this call.
         const bool reset = resetAutomatic().exitCode == FanTargetLeaseExecution::success;
         lines.push_back(line("ResetAfterTargetFailure", boolText(reset)));

@@ -51,6 +51,11 @@ private:
     struct Preflight;
 
     std::optional<Preflight> preflight(std::string& reason);
+    enum class ManualWrite { written, modeFailed, targetFailed };
+    // Writes manual mode, then the target (only after the mode write succeeded), appending both
+    // write results; the caller decides how to hand the fan back on a failure.
+    ManualWrite writeManualModeAndTarget(const Preflight& facts, double applied,
+                                         std::vector<std::string>& lines);
     // What a hold and a renewal print before their first write: the range and the fan's state
     // as read, the request and the clamped target, then the operation's length line.
     static std::vector<std::string> writeAttemptLines(std::string_view action,
