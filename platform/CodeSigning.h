@@ -44,6 +44,8 @@ struct CodeSigningFacts {
     std::optional<std::string> teamIdentifier;
     // The embedded information property list, a JSON object.
     std::optional<nlohmann::json> infoPlist;
+    // The embedded launchd property list (helpers only), a JSON object.
+    std::optional<nlohmann::json> launchdPlist;
 
     friend bool operator==(const CodeSigningFacts&, const CodeSigningFacts&) = default;
 };
