@@ -100,8 +100,12 @@ void AerivoPrivilegedHelperXPCService::readStatus(Reply reply) {
 
 void AerivoPrivilegedHelperXPCService::resetToSystem(Reply reply) {
     leaseQueue_.async([self = shared_from_this(), reply = std::move(reply)] {
+        const bool leaseWasArmed = self->expiryArmed_;
         self->cancelCurveLeaseExpiry();
-        self->resetToSystemNow(reply);
+        if (!self->resetToSystemNow(reply) && leaseWasArmed) {
+            // The lease that would have handed the fan back is gone: keep trying.
+            self->scheduleCurveLeaseExpiry(handBackRetrySeconds);
+        }
     });
 }
 
@@ -140,6 +144,10 @@ void AerivoPrivilegedHelperXPCService::holdManualTarget(
     FanTargetLeaseController controller(*client, sleeper_);
     const FanTargetLeaseExecution execution = controller.holdManualTarget(
         request.targetRPM, std::nullopt, static_cast<int>(boundedHoldSeconds(request.holdSeconds)));
+    if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
+        // The hold could not hand the fan back; the lease queue owns retrying that.
+        leaseQueue_.async([self = shared_from_this()] { self->ensureHandBack(); });
+    }
     reply(leaseResponse(execution, request).dictionary());
 }
 
@@ -157,6 +165,8 @@ void AerivoPrivilegedHelperXPCService::renewCurveLease(
     // A failed renewal leaves an earlier expiry armed as it was.
     if (execution.exitCode == FanTargetLeaseExecution::success) {
         scheduleCurveLeaseExpiry(lease);
+    } else if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
+        ensureHandBack();
     }
     reply(leaseResponse(execution, request).dictionary());
 }
@@ -171,8 +181,15 @@ void AerivoPrivilegedHelperXPCService::scheduleCurveLeaseExpiry(std::int64_t lea
             service->expireCurveLease(generation);
         }
     });
+    expiryArmed_ = true;
     leaseQueue_.asyncAfter(SerialQueue::Seconds(static_cast<double>(leaseSeconds)),
                            expiryWorkItem_);
+}
+
+void AerivoPrivilegedHelperXPCService::ensureHandBack() {
+    if (!expiryArmed_) {
+        scheduleCurveLeaseExpiry(handBackRetrySeconds);
+    }
 }
 
 void AerivoPrivilegedHelperXPCService::cancelCurveLeaseExpiry() {
@@ -181,6 +198,7 @@ void AerivoPrivilegedHelperXPCService::cancelCurveLeaseExpiry() {
         expiryWorkItem_->cancel();
     }
     expiryWorkItem_.reset();
+    expiryArmed_ = false;
 }
 
 void AerivoPrivilegedHelperXPCService::expireCurveLease(std::int64_t generation) {
@@ -188,32 +206,37 @@ void AerivoPrivilegedHelperXPCService::expireCurveLease(std::int64_t generation)
     if (leaseGeneration_ != generation) {
         return;
     }
-    if (const std::unique_ptr<SMCProbeClient> client = openClient()) {
-        FanTargetLeaseController(*client, sleeper_).resetAutomatic();
+    expiryArmed_ = false;
+    const std::unique_ptr<SMCProbeClient> client = openClient();
+    if (!client || FanTargetLeaseController(*client, sleeper_).resetAutomatic().exitCode !=
+                       FanTargetLeaseExecution::success) {
+        scheduleCurveLeaseExpiry(handBackRetrySeconds);
     }
 }
 
-void AerivoPrivilegedHelperXPCService::resetToSystemNow(const Reply& reply) {
+bool AerivoPrivilegedHelperXPCService::resetToSystemNow(const Reply& reply) {
     if (!writesEnabled()) {
         reply(AerivoPrivilegedHelperStatus::resetAccepted().dictionary());
-        return;
+        return true;
     }
     AerivoPrivilegedHelperStatus status;
     const std::unique_ptr<SMCProbeClient> client = openClient();
     if (!client) {
         status.error = std::string(smcConnectionFailedError);
         reply(status.dictionary());
-        return;
+        return false;
     }
     const FanTargetLeaseExecution execution =
         FanTargetLeaseController(*client, sleeper_).resetAutomatic();
-    if (execution.exitCode == FanTargetLeaseExecution::success) {
+    const bool handedBack = execution.exitCode == FanTargetLeaseExecution::success;
+    if (handedBack) {
         status.resetToSystem = "accepted";
     } else {
         status.resetToSystem = "failed";
         status.error = failureReason(execution);
     }
     reply(status.dictionary());
+    return handedBack;
 }
 
 } // namespace aerivo

@@ -37,6 +37,13 @@ struct AerivoPrivilegedHelperXPCSwitches {
 // cancels it before resetting. Every scheduling or cancelling bumps the generation, and an
 // expiry acts only under the generation it was armed with, so one that still runs after being
 // cancelled does nothing. A pending expiry holds the service weakly.
+//
+// Hand-back retry. When handing the fan back fails after the helper may have left it manual (the
+// expiry's reset, a reset request that disarmed a lease, a renewal or a manual hold whose own
+// hand-back failed: exit code 3), the lease queue arms a retry five seconds ahead under the same
+// generation rule, unless a lease is armed already (its expiry hands the fan back). A successful
+// renewal supersedes the retry; a successful hand-back ends it. So a transient SMC failure never
+// leaves the fan in manual mode with nothing left to return it.
 class AerivoPrivilegedHelperXPCService final
     : public AerivoPrivilegedHelperXPCProtocol,
       public std::enable_shared_from_this<AerivoPrivilegedHelperXPCService> {
@@ -48,6 +55,8 @@ public:
     static constexpr std::string_view fanWritesDisabledError = "fan writes disabled";
     static constexpr std::string_view smcConnectionFailedError = "AppleSMC connection failed";
     static constexpr std::string_view leaseFailedError = "manual target lease failed";
+    // How long after a failed hand-back the lease queue tries again.
+    static constexpr std::int64_t handBackRetrySeconds = 5;
 
     // The opener is called from the connection threads and the lease queue, possibly at once.
     // The lease queue must outlive the service. The sleeper makes the one-second pauses of the
@@ -92,8 +101,11 @@ private:
     void renewCurveLease(const AerivoManualTargetLeaseRequest& request, const Reply& reply);
     void scheduleCurveLeaseExpiry(std::int64_t leaseSeconds);
     void cancelCurveLeaseExpiry();
-    void resetToSystemNow(const Reply& reply);
+    // Replies; true when the fan was handed back (or there was nothing to hand back).
+    bool resetToSystemNow(const Reply& reply);
     void expireCurveLease(std::int64_t generation);
+    // Arms the retry unless an expiry is armed already.
+    void ensureHandBack();
 
     SMCOpener openSMC_;
     SerialQueue& leaseQueue_;
@@ -101,6 +113,8 @@ private:
     Switches switches_;
     std::int64_t leaseGeneration_ = 0;
     std::shared_ptr<WorkItem> expiryWorkItem_;
+    // An expiry (or retry) is armed and has not run or been cancelled.
+    bool expiryArmed_ = false;
 };
 
 } // namespace aerivo
