@@ -40,6 +40,13 @@ public:
         service = AerivoPrivilegedHelperXPCService::make(
             [this]() -> std::unique_ptr<SMCProbeClient> {
                 ++openCount;
+                if (refusedOpens > 0) {
+                    --refusedOpens;
+                    if (afterRefusedOpen) {
+                        afterRefusedOpen();
+                    }
+                    return nullptr;
+                }
                 if (opening == Opening::throws) {
                     throw std::runtime_error("the SMC backend went away");
                 }
@@ -116,6 +123,9 @@ public:
     SMCWriteFaults faults;
     Opening opening = Opening::opens;
     int openCount = 0;
+    // The next this many opens find no SMC, whoever asks; then afterRefusedOpen is called.
+    int refusedOpens = 0;
+    std::function<void()> afterRefusedOpen;
     // Called after every pause of a fan operation (on the queue or a "connection thread").
     std::function<void()> afterPause;
     std::function<void(const nlohmann::json&)> afterReply;
