@@ -145,7 +145,9 @@ void ExperimentalFanTargetProbe::print(const std::vector<std::string>& lines) co
 void ExperimentalFanTargetProbe::printExecution(const FanTargetLeaseExecution& execution) const {
     print(execution.lines);
     if (execution.response) {
-        for (const auto& [key, value] : execution.response->dictionary().items()) {
+        // Kept in a local: iterating the items of a temporary would outlive it.
+        const nlohmann::json dictionary = execution.response->dictionary();
+        for (const auto& [key, value] : dictionary.items()) {
             output_("leaseResponse." + key + "=" + plainText(value));
         }
     }
