@@ -7,3 +7,9 @@ if(TARGET AerivoMac)
     add_dependencies(${target} AerivoMac)
     target_compile_definitions(${target} PRIVATE AERIVO_MAC_PATH="$<TARGET_FILE:AerivoMac>")
 endif()
+# The helper's end-to-end tests run AerivoMacHelper against the simulator.
+if(TARGET AerivoMacHelper)
+    add_dependencies(${target} AerivoMacHelper)
+    target_compile_definitions(${target} PRIVATE
+        AERIVO_MAC_HELPER_PATH="$<TARGET_FILE:AerivoMacHelper>")
+endif()
