@@ -59,9 +59,8 @@ int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardw
     {
         HeadlessSession session(mainLoop, std::move(collaborators), preferences, printLine,
                                 parsed.options, [&mainLoop] { mainLoop.stop(); });
-        if (!session.isFinished()) {
-            mainLoop.run();
-        }
+        // Runs until a signal, or until the refresh limit's `finished` stops it.
+        mainLoop.run();
         // However the loop ended (a signal, the refresh limit), the app hands the fan back
         // before it exits, as its quit does.
         session.end();

@@ -41,24 +41,36 @@ HeadlessSession::HeadlessSession(MainLoop& mainLoop, AerivoStoreCollaborators co
                                  std::optional<AerivoPreferences> preferences, OutputSink output,
                                  Options options, std::function<void()> finished,
                                  std::shared_ptr<SerialQueue> curveLeaseQueue)
-    : output_(output ? std::move(output) : OutputSink([](const std::string&) {})),
+    : lifeline_(MainLoopLifeline::make(mainLoop)),
+      output_(output ? std::move(output) : OutputSink([](const std::string&) {})),
       refreshLimit_(options.refreshLimit), finished_(finished ? std::move(finished) : [] {}),
       store_(makeStore(mainLoop, std::move(collaborators), std::move(preferences),
                        std::move(curveLeaseQueue))) {
-    // The construction's own refresh has happened already: it is the first line.
+    // The construction's own refresh, lease decision included, has happened: it is line 1.
     emitRefresh();
     observation_ = store_->observe([this](AerivoStoreProperty property) {
-        if (property == AerivoStoreProperty::snapshot) {
-            emitRefresh();
+        // The snapshot is published before the refresh decides on a lease, so the line waits
+        // for the end of the loop's turn.
+        if (property == AerivoStoreProperty::snapshot && !refreshLinePending_) {
+            refreshLinePending_ = true;
+            lifeline_->post([this] {
+                refreshLinePending_ = false;
+                emitRefresh();
+            });
         }
     });
     store_->setFanControlEventHandler([this](const FanControlEvent& event) { emitEvent(event); });
     if (options.mode == FanControlMode::curve) {
         store_->setCurveEnabled(true);
         if (const std::optional<std::string>& status = store_->hardwareProbeStatus()) {
-            output_("status=" + singleLine(*status));
+            // After the refresh line of the same turn.
+            lifeline_->post([this, line = "status=" + singleLine(*status)] { output_(line); });
         }
     }
+}
+
+HeadlessSession::~HeadlessSession() {
+    lifeline_->end();
 }
 
 void HeadlessSession::end() {
@@ -101,10 +113,11 @@ void HeadlessSession::emitRefresh() {
     ++refreshCount_;
     output_(refreshLine(refreshCount_, *store_));
     if (refreshLimit_ && refreshCount_ >= *refreshLimit_) {
-        // Cleared before the call, so a loop that keeps ticking prints nothing more.
-        const std::function<void()> finished = std::move(finished_);
+        // Cleared at once, so a loop that keeps ticking prints nothing more; called at the end of
+        // the loop's turn, after the lines this turn still writes.
+        std::function<void()> finished = std::move(finished_);
         finished_ = nullptr;
-        finished();
+        lifeline_->post(std::move(finished));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "app/model/FanControlEvent.h"
 #include "app/model/FanControlMode.h"
 #include "platform/MainLoop.h"
+#include "platform/MainLoopLifeline.h"
 #include "platform/SerialQueue.h"
 
 #include <cstdint>
@@ -23,7 +24,8 @@ namespace aerivo {
 class HeadlessSession {
 public:
     struct Options {
-        // After this many refresh lines `finished` is called once; none: no limit.
+        // After this many refresh lines `finished` is called once, from the main loop at the end
+        // of that turn (run the loop to see it); none: no limit.
         std::optional<std::int64_t> refreshLimit;
         // curve: the curve is turned on after the store is built, as the curve toggle does.
         FanControlMode mode = FanControlMode::system;
@@ -35,10 +37,15 @@ public:
     // The store's first refresh (during its construction) is line 1. In curve mode the curve is
     // then turned on (a refresh line of its own, and a "status=" line with what the store says,
     // such as a locked write plan's missing requirements).
+    //
+    // A refresh line is written once the main loop has finished the turn that refreshed, so it
+    // shows the lease decision of that refresh too; several refreshes in one turn give one line.
     HeadlessSession(MainLoop& mainLoop, AerivoStoreCollaborators collaborators,
                     std::optional<AerivoPreferences> preferences, OutputSink output,
                     Options options, std::function<void()> finished,
                     std::shared_ptr<SerialQueue> curveLeaseQueue = nullptr);
+
+    ~HeadlessSession();
 
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
@@ -85,12 +92,14 @@ private:
     void emitRefresh();
     void emitEvent(const FanControlEvent& event);
 
+    std::shared_ptr<MainLoopLifeline> lifeline_;
     OutputSink output_;
     std::optional<std::int64_t> refreshLimit_;
     std::function<void()> finished_;
     std::int64_t refreshCount_ = 0;
     std::int64_t leaseCount_ = 0;
     bool ended_ = false;
+    bool refreshLinePending_ = false;
     std::unique_ptr<AerivoStore> store_;
     AerivoStoreObservation observation_;
 };
