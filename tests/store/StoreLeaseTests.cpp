@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <thread>
 
@@ -339,15 +338,18 @@ TEST_F(CurveLeasing, TheCurveTargetTestHoldsForFiveSecondsOnceWritesAreAllowed) 
 TEST(CurveLeasingOnAWorker, DestroyingTheStoreDoesNotWaitForARunningRenewal) {
     StoreHarness harness;
     harness.makeWriteCapable();
-    std::promise<void> entered;
+    // Shared with the worker, which may still be leaving set_value when the test goes on.
+    auto entered = std::make_shared<std::promise<void>>();
+    auto done = std::make_shared<std::promise<void>>();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> returned{false};
-    harness.helper->duringRenewal = [&, released] {
-        entered.set_value();
+    std::future<void> enteredFuture = entered->get_future();
+    std::future<void> doneFuture = done->get_future();
+    harness.helper->duringRenewal = [entered, done, released] {
+        entered->set_value();
         // Bounded so a regression fails the check below instead of hanging the suite.
         released.wait_for(std::chrono::seconds(30));
-        returned = true;
+        done->set_value();
     };
     auto worker = std::make_shared<WorkerSerialQueue>(AerivoStore::curveLeaseQueueLabel());
     std::weak_ptr<WorkerSerialQueue> watch = worker;
@@ -356,16 +358,18 @@ TEST(CurveLeasingOnAWorker, DestroyingTheStoreDoesNotWaitForARunningRenewal) {
     auto store = std::make_unique<AerivoStore>(
         harness.loop, std::move(collaborators), std::nullopt, AerivoProfile::balanced(),
         ThermalSnapshot::initial(), FanControlMode::curve, true, std::move(worker));
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_EQ(enteredFuture.wait_for(std::chrono::seconds(30)), std::future_status::ready);
 
     store.reset();
-    EXPECT_FALSE(returned);
+    // Had the destructor waited for the renewal, the renewal would be over by now.
+    EXPECT_EQ(doneFuture.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
     release.set_value();
+    ASSERT_EQ(doneFuture.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    // The queue's last reference goes on the background task once the renewal is over.
     for (int i = 0; i < 10000 && !watch.expired(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_TRUE(watch.expired());
-    EXPECT_TRUE(returned);
+    EXPECT_TRUE(watch.expired());
     // The outcome never reached the loop.
     EXPECT_EQ(harness.loop.runUntilIdle(), 0u);
 }
