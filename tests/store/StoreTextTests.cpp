@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <variant>
 
 namespace aerivo {
 namespace {
@@ -17,25 +18,57 @@ struct State {
     AerivoProfile profile = AerivoProfile::balanced();
     double temperatureC = 60.0;
     double actualRPM = 2000.0;
-    double targetRPM = 2100.0;
     bool isLive = true;
+
+    State with(std::function<void(State&)> change) const {
+        State copy = *this;
+        change(copy);
+        return copy;
+    }
 };
 
-const FanHardwareCapabilities noFan(0, std::nullopt, std::nullopt, std::nullopt, "No fan", {},
-                                    FanHardwareSupportStatus::unsupportedNoFan);
-
-FanHardwareCapabilities twoFans(std::optional<double> current = 2000.0) {
+const State base;
+const State curve = base.with([](State& s) { s.mode = FanControlMode::curve; });
+const State fanOff = curve.with([](State& s) {
+    s.profile.updateFanOffThresholdEnabled(true);
+    s.temperatureC = 44.0;
+});
+const State noFan = base.with([](State& s) {
+    s.capabilities = FanHardwareCapabilities(0, std::nullopt, std::nullopt, std::nullopt, "No fan",
+                                             {}, FanHardwareSupportStatus::unsupportedNoFan);
+    s.health = StoreHarness::writeCapableHealth();
+});
+const State simulated = base.with([](State& s) {
+    s.capabilities = StoreHarness::oneFan(std::nullopt);
+    s.isLive = false;
+});
+FanHardwareCapabilities twoFanCapabilities(std::optional<double> current) {
     return FanHardwareCapabilities(2, std::nullopt, std::nullopt, std::nullopt, "SMC",
                                    {FanHardwareFan{0, "Fan 0", 1200.0, 6200.0, current, "SMC"},
                                     FanHardwareFan{1, "Fan 1", 1300.0, 6500.0, current, "SMC"}});
 }
+const State twoFans = curve.with([](State& s) { s.capabilities = twoFanCapabilities(2000.0); });
+const State ready = base.with([](State& s) { s.health = StoreHarness::writeCapableHealth(); });
 
-AerivoProfile withFanOffAt(double threshold) {
-    AerivoProfile profile = AerivoProfile::balanced();
-    profile.updateFanOffThresholdEnabled(true);
-    profile.updateFanOffThreshold(threshold);
-    return profile;
+// A text expected as a table text, a table format with its arguments, or a literal.
+using Expected = std::variant<L10nKey, std::pair<L10nKey, std::vector<std::string>>, std::string>;
+
+std::string expectedText(const Expected& expected, AppLanguage language) {
+    if (const auto* key = std::get_if<L10nKey>(&expected)) {
+        return L10n::text(*key, language);
+    }
+    if (const auto* format = std::get_if<1>(&expected)) {
+        return L10n::format(format->first, language, format->second);
+    }
+    return std::get<std::string>(expected);
 }
+
+struct TextRow {
+    const char* name;
+    State state;
+    std::string (AerivoStore::*text)() const;
+    Expected expected;
+};
 
 class StoreTexts : public ::testing::Test {
 protected:
@@ -45,180 +78,99 @@ protected:
         harness->controller->capabilities = state.capabilities;
         harness->helper->health = state.health;
         harness->controller->nextSnapshot = [this, state] {
-            return ThermalSnapshot{
-                state.temperatureC, state.actualRPM,
-                state.targetRPM,    state.isLive ? "PMU tdie1" : "Mock temperature simulation",
-                state.isLive,       harness->loop.now()};
+            return ThermalSnapshot{state.temperatureC, state.actualRPM, 2100.0,
+                                   "sensor",           state.isLive,    harness->loop.now()};
         };
         store = harness->make(state.mode, state.profile, false, false);
         store->setLanguage(language);
         return *store;
     }
 
+    void expectTexts(const std::vector<TextRow>& rows) {
+        for (AppLanguage language : allAppLanguages) {
+            for (const TextRow& row : rows) {
+                const AerivoStore& shown = show(row.state, language);
+                EXPECT_EQ((shown.*row.text)(), expectedText(row.expected, language))
+                    << row.name << " " << rawValue(language);
+            }
+        }
+    }
+
     std::unique_ptr<StoreHarness> harness;
     std::unique_ptr<AerivoStore> store;
 };
 
-// Each row: a state, a text of the store, and the text expected in a given language.
-struct TextRow {
-    const char* name;
-    State state;
-    std::function<std::string(const AerivoStore&)> text;
-    std::function<std::string(AppLanguage)> expected;
-};
-
-std::function<std::string(AppLanguage)> keyed(L10nKey key) {
-    return [key](AppLanguage language) { return L10n::text(key, language); };
-}
-std::function<std::string(AppLanguage)> literal(std::string text) {
-    return [text](AppLanguage) { return text; };
-}
-
 TEST_F(StoreTexts, ReadingsModesAndTargetsInEveryLanguage) {
-    State fanOff;
-    fanOff.mode = FanControlMode::curve;
-    fanOff.profile = withFanOffAt(45.0);
-    fanOff.temperatureC = 44.0;
-    State curve;
-    curve.mode = FanControlMode::curve;
-    State safety;
-    safety.temperatureC = 90.0;
-    State unsupported;
-    unsupported.capabilities = noFan;
-    State notLive;
-    notLive.capabilities = StoreHarness::oneFan(std::nullopt);
-    notLive.isLive = false;
-    State two;
-    two.capabilities = twoFans();
-    State trusted;
-    trusted.health = StoreHarness::writeCapableHealth();
-    const auto mode = [](FanControlMode mode, bool detail) {
-        return [mode, detail](AppLanguage language) {
-            return detail ? description(mode, language) : displayName(mode, language);
-        };
-    };
-
+    using S = AerivoStore;
+    const std::string target = Formatters::rpm(AerivoProfile::balanced().targetRPM(60.0));
     const std::vector<TextRow> rows{
-        {"title fan-off", fanOff, &AerivoStore::effectiveModeTitle, keyed(L10nKey::fanOffRange)},
-        {"detail fan-off", fanOff, &AerivoStore::effectiveModeDetail,
-         [](AppLanguage l) { return L10n::format(L10nKey::fanOffRangeDescription, l, "45 C"); }},
-        {"title curve", curve, &AerivoStore::effectiveModeTitle,
-         mode(FanControlMode::curve, false)},
-        {"detail safety", safety, &AerivoStore::effectiveModeDetail,
-         mode(FanControlMode::safety, true)},
-        {"reading title no fan", unsupported, &AerivoStore::fanReadingTitle, keyed(L10nKey::noFan)},
-        {"reading title two fans", two, &AerivoStore::fanReadingTitle, keyed(L10nKey::actualFans)},
-        {"reading title simulated", notLive, &AerivoStore::fanReadingTitle,
-         keyed(L10nKey::simulatedFan)},
-        {"reading title one fan", curve, &AerivoStore::fanReadingTitle, keyed(L10nKey::actualFan)},
-        {"reading value no fan", unsupported, &AerivoStore::fanReadingValueText,
-         keyed(L10nKey::unsupported)},
-        {"reading value", curve, &AerivoStore::fanReadingValueText, literal("2000 RPM")},
-        {"reading detail no fan", unsupported, &AerivoStore::fanReadingDetailText,
-         keyed(L10nKey::fanlessUnsupported)},
-        {"reading detail simulated", notLive, &AerivoStore::fanReadingDetailText,
-         keyed(L10nKey::hardwareRPMUnavailable)},
-        {"reading detail", curve, &AerivoStore::fanReadingDetailText, literal("SMC")},
-        {"temperature title live", curve, &AerivoStore::temperatureReadingTitle,
-         keyed(L10nKey::liveTemperature)},
-        {"temperature title mock", notLive, &AerivoStore::temperatureReadingTitle,
-         keyed(L10nKey::mockTemperature)},
-        {"temperature detail", notLive, &AerivoStore::temperatureDetailText,
-         literal("Mock temperature simulation")},
-        {"menu temperature live", curve, &AerivoStore::menuTemperatureLabel,
-         keyed(L10nKey::liveTemp)},
-        {"menu temperature mock", notLive, &AerivoStore::menuTemperatureLabel,
-         keyed(L10nKey::mockTemp)},
-        {"curve target fan-off", fanOff, &AerivoStore::curveTargetValueText,
-         keyed(L10nKey::fanOff)},
-        {"curve target no fan", unsupported, &AerivoStore::curveTargetValueText,
-         keyed(L10nKey::disabled)},
-        {"curve target", curve, &AerivoStore::curveTargetValueText,
-         literal(Formatters::rpm(AerivoProfile::balanced().targetRPM(60.0)))},
-        {"active target fan-off", fanOff, &AerivoStore::activeTargetValueText,
-         keyed(L10nKey::fanOff)},
-        {"active target no fan", unsupported, &AerivoStore::activeTargetValueText,
-         keyed(L10nKey::disabled)},
-        {"active target", curve, &AerivoStore::activeTargetValueText, literal("2100 RPM")},
-        {"menu rpm label no fan", unsupported, &AerivoStore::menuRPMLabel, keyed(L10nKey::fan)},
-        {"menu rpm label simulated", notLive, &AerivoStore::menuRPMLabel, keyed(L10nKey::simRPM)},
-        {"menu rpm label", curve, &AerivoStore::menuRPMLabel, keyed(L10nKey::rpm)},
-        {"menu fan value no fan", unsupported, &AerivoStore::menuFanValueText,
-         keyed(L10nKey::none)},
-        {"menu bar no fan", unsupported, &AerivoStore::menuBarStatusText, keyed(L10nKey::fan)},
-        {"helper action install", curve, &AerivoStore::helperInstallActionTitle,
-         keyed(L10nKey::installHelper)},
-        {"helper action update", trusted, &AerivoStore::helperInstallActionTitle,
-         keyed(L10nKey::updateHelper)},
-        {"write path", curve, &AerivoStore::writeReadinessTitle, keyed(L10nKey::writePath)},
-        {"write plan title", curve, &AerivoStore::writeReadinessValueText,
-         literal("Helper required")},
-        {"write plan detail", unsupported, &AerivoStore::writeReadinessDetailText,
-         literal("This Mac has no controllable fan for Aerivo Mac.")},
+        {"mode fan-off", fanOff, &S::effectiveModeTitle, L10nKey::fanOffRange},
+        {"mode detail fan-off", fanOff, &S::effectiveModeDetail,
+         std::pair{L10nKey::fanOffRangeDescription, std::vector<std::string>{"45 C"}}},
+        {"mode curve", curve, &S::effectiveModeTitle, L10nKey::curveMode},
+        {"mode detail curve", curve, &S::effectiveModeDetail, L10nKey::curveModeDescription},
+        {"reading no fan", noFan, &S::fanReadingTitle, L10nKey::noFan},
+        {"reading two fans", twoFans, &S::fanReadingTitle, L10nKey::actualFans},
+        {"reading simulated", simulated, &S::fanReadingTitle, L10nKey::simulatedFan},
+        {"reading two simulated",
+         twoFans.with([](State& s) { s.capabilities = twoFanCapabilities(std::nullopt); }),
+         &S::fanReadingTitle, L10nKey::simulatedFan},
+        {"reading one fan", base, &S::fanReadingTitle, L10nKey::actualFan},
+        {"reading value no fan", noFan, &S::fanReadingValueText, L10nKey::unsupported},
+        {"reading detail no fan", noFan, &S::fanReadingDetailText, L10nKey::fanlessUnsupported},
+        {"reading detail simulated", simulated, &S::fanReadingDetailText,
+         L10nKey::hardwareRPMUnavailable},
+        {"reading detail", base, &S::fanReadingDetailText, std::string("SMC")},
+        {"temperature live", base, &S::temperatureReadingTitle, L10nKey::liveTemperature},
+        {"temperature mock", simulated, &S::menuTemperatureLabel, L10nKey::mockTemp},
+        {"curve target fan-off", fanOff, &S::curveTargetValueText, L10nKey::fanOff},
+        {"curve target no fan", noFan, &S::curveTargetValueText, L10nKey::disabled},
+        {"curve target", base, &S::curveTargetValueText, target},
+        {"active target no fan", noFan, &S::activeTargetValueText, L10nKey::disabled},
+        {"active target", base, &S::activeTargetValueText, std::string("2100 RPM")},
+        {"menu speed label no fan", noFan, &S::menuRPMLabel, L10nKey::fan},
+        {"menu speed label simulated", simulated, &S::menuRPMLabel, L10nKey::simRPM},
+        {"menu fan value no fan", noFan, &S::menuFanValueText, L10nKey::none},
+        {"helper install", base, &S::helperInstallActionTitle, L10nKey::installHelper},
+        {"helper update", ready, &S::helperInstallActionTitle, L10nKey::updateHelper},
     };
-    for (AppLanguage language : allAppLanguages) {
-        for (const TextRow& row : rows) {
-            EXPECT_EQ(row.text(show(row.state, language)), row.expected(language))
-                << row.name << " " << rawValue(language);
-        }
-    }
-    EXPECT_EQ(show(curve).helperInstallActionIcon(), "key");
-    EXPECT_EQ(show(trusted).helperInstallActionIcon(), "checkmark.shield");
+    expectTexts(rows);
+    EXPECT_EQ(show(base).helperInstallActionIcon(), "key");
+    EXPECT_EQ(show(ready).helperInstallActionIcon(), "checkmark.shield");
+    EXPECT_EQ(show(base).writeReadinessValueText(), show(base).writeSafetyPlan().title);
 }
 
 TEST_F(StoreTexts, TheCurveEffectExplainsWhatTheCurveDoesToTheFan) {
     const double target = AerivoProfile::balanced().targetRPM(60.0);
-    const auto at = [&](double delta, FanControlMode mode) {
-        State state;
-        state.mode = mode;
-        state.actualRPM = target - delta;
-        return state;
+    const auto off = [&](double delta) {
+        return base.with([=](State& s) { s.actualRPM = target - delta; });
     };
-    State fanOff;
-    fanOff.mode = FanControlMode::curve;
-    fanOff.profile = withFanOffAt(45.0);
-    fanOff.temperatureC = 44.0;
-    State linkedLocked = at(0.0, FanControlMode::curve);
-    linkedLocked.capabilities = twoFans();
-    State linkedWriting = linkedLocked;
-    linkedWriting.health = StoreHarness::writeCapableHealth();
-    State linkedOff = linkedWriting;
-    linkedOff.mode = FanControlMode::system;
-    const std::string linked =
-        twoFans().linkedTargetText(AerivoProfile::balanced().rpmPercent(target));
-    ASSERT_FALSE(linked.empty());
-    const std::string percent = Formatters::percent(AerivoProfile::balanced().rpmPercent(target));
-
+    const auto on = [&](double delta) {
+        return curve.with([=](State& s) { s.actualRPM = target - delta; });
+    };
+    const double fraction = AerivoProfile::balanced().rpmPercent(target);
+    const std::vector<std::string> linked{Formatters::percent(fraction),
+                                          twoFans.capabilities.linkedTargetText(fraction)};
+    ASSERT_FALSE(linked[1].empty());
+    const auto formatted = [](L10nKey key, std::vector<std::string> arguments) {
+        return Expected(std::pair{key, std::move(arguments)});
+    };
+    const auto effect = &AerivoStore::curveEffectLabel;
     const std::vector<TextRow> rows{
-        {"fan-off", fanOff, &AerivoStore::curveEffectLabel,
-         [](AppLanguage l) { return L10n::format(L10nKey::fanOffRangeActive, l, "45 C"); }},
-        {"off, 49 slower", at(-49.0, FanControlMode::system), &AerivoStore::curveEffectLabel,
-         keyed(L10nKey::curveWouldHold)},
-        {"off, 50 slower", at(-50.0, FanControlMode::system), &AerivoStore::curveEffectLabel,
-         [](AppLanguage l) { return L10n::format(L10nKey::curveWouldSlowDown, l, "50 RPM"); }},
-        {"off, 300 faster", at(300.0, FanControlMode::system), &AerivoStore::curveEffectLabel,
-         [](AppLanguage l) { return L10n::format(L10nKey::curveWouldSpeedUp, l, "300 RPM"); }},
-        {"on, 49 faster", at(49.0, FanControlMode::curve), &AerivoStore::curveEffectLabel,
-         keyed(L10nKey::curveTargetNearCurrent)},
-        {"on, 120 slower", at(-120.0, FanControlMode::curve), &AerivoStore::curveEffectLabel,
-         [](AppLanguage l) {
-             return L10n::format(L10nKey::curveTargetWillSlowDown, l, "120 RPM");
-         }},
-        {"on, 50 faster", at(50.0, FanControlMode::curve), &AerivoStore::curveEffectLabel,
-         [](AppLanguage l) { return L10n::format(L10nKey::curveTargetWillSpeedUp, l, "50 RPM"); }},
-        {"two fans, plan locked", linkedLocked, &AerivoStore::curveEffectLabel,
-         [&](AppLanguage l) { return L10n::format(L10nKey::linkedPreview, l, percent, linked); }},
-        {"two fans, writing", linkedWriting, &AerivoStore::curveEffectLabel,
-         [&](AppLanguage l) { return L10n::format(L10nKey::linkedTarget, l, percent, linked); }},
-        {"two fans, curve off", linkedOff, &AerivoStore::curveEffectLabel,
-         [&](AppLanguage l) { return L10n::format(L10nKey::linkedPreview, l, percent, linked); }},
+        {"fan-off", fanOff, effect, formatted(L10nKey::fanOffRangeActive, {"45 C"})},
+        {"off, 49 slower", off(-49.0), effect, L10nKey::curveWouldHold},
+        {"off, 50 slower", off(-50.0), effect, formatted(L10nKey::curveWouldSlowDown, {"50 RPM"})},
+        {"off, 300 faster", off(300.0), effect, formatted(L10nKey::curveWouldSpeedUp, {"300 RPM"})},
+        {"on, 49 faster", on(49.0), effect, L10nKey::curveTargetNearCurrent},
+        {"on, 120 slower", on(-120.0), effect,
+         formatted(L10nKey::curveTargetWillSlowDown, {"120 RPM"})},
+        {"on, 50 faster", on(50.0), effect, formatted(L10nKey::curveTargetWillSpeedUp, {"50 RPM"})},
+        {"two fans, plan locked", twoFans, effect, formatted(L10nKey::linkedPreview, linked)},
+        {"two fans, writing",
+         twoFans.with([](State& s) { s.health = StoreHarness::writeCapableHealth(); }), effect,
+         formatted(L10nKey::linkedTarget, linked)},
     };
-    for (AppLanguage language : allAppLanguages) {
-        for (const TextRow& row : rows) {
-            EXPECT_EQ(row.text(show(row.state, language)), row.expected(language))
-                << row.name << " " << rawValue(language);
-        }
-    }
+    expectTexts(rows);
 }
 
 TEST_F(StoreTexts, MenuBarShowsTheShareOfTheMaximumWhenItIsKnown) {
@@ -228,96 +180,75 @@ TEST_F(StoreTexts, MenuBarShowsTheShareOfTheMaximumWhenItIsKnown) {
         std::optional<double> percent;
         const char* menuBar;
     };
-    for (const Row& row : {Row{6000.0, 3000.0, 0.5, "50%"}, Row{6000.0, 7000.0, 1.0, "100%"},
-                           Row{6000.0, -10.0, 0.0, "0%"}, Row{std::nullopt, 2345.4, {}, "2345 RPM"},
-                           Row{0.0, 2345.4, {}, "2345 RPM"}}) {
-        State state;
-        state.capabilities = FanHardwareCapabilities(1, 1200.0, row.maximum, 2000.0, "SMC");
-        state.actualRPM = row.actual;
-        const AerivoStore& shown = show(state);
+    for (const Row& row :
+         {Row{6000.0, 3000.0, 0.5, "50%"}, Row{6000.0, 7000.0, 1.0, "100%"},
+          Row{std::nullopt, 2345.4, {}, "2345 RPM"}, Row{0.0, 2345.4, {}, "2345 RPM"}}) {
+        const AerivoStore& shown = show(base.with([&](State& s) {
+            s.capabilities = FanHardwareCapabilities(1, 1200.0, row.maximum, 2000.0, "SMC");
+            s.actualRPM = row.actual;
+        }));
         EXPECT_EQ(shown.currentFanPercent(), row.percent) << row.actual;
         EXPECT_EQ(shown.menuBarStatusText(), row.menuBar) << row.actual;
     }
-}
-
-TEST_F(StoreTexts, HardwareDetailCarriesTheStatusOnItsOwnLine) {
-    AerivoStore& shown = show(State{});
-    EXPECT_EQ(shown.hardwareDetailText(), shown.hardwareCapabilities().detailText());
-    EXPECT_EQ(shown.hardwareRangeText(), "1200 RPM - 6200 RPM");
+    EXPECT_EQ(show(noFan).menuBarStatusText(), "Fan");
+    AerivoStore& shown = show(base);
     shown.showWriteRequirements();
     EXPECT_EQ(shown.hardwareDetailText(), shown.hardwareCapabilities().detailText() + "\n" +
                                               shown.writeSafetyPlan().actionMessage());
-    EXPECT_EQ(shown.curveTargetPercent(),
-              AerivoProfile::balanced().rpmPercent(AerivoProfile::balanced().targetRPM(60.0)));
-    EXPECT_EQ(shown.curveRPMDelta(), AerivoProfile::balanced().targetRPM(60.0) - 2000.0);
 }
 
 TEST_F(StoreTexts, UpdateTextsInEveryLanguage) {
     using Status = AppUpdateCheckResult::Status;
+    using Strings = std::vector<std::string>;
     struct Row {
         AppUpdateCheckResult result;
-        std::function<std::string(AppLanguage)> expected;
+        Expected expected;
         std::optional<std::string> releaseURL;
     };
+    const std::string url = "https://example.org/r";
     const std::vector<Row> rows{
-        {{Status::updateAvailable, "1.0.0", "1.2.0", "https://example.org/r", std::nullopt},
-         [](AppLanguage l) { return L10n::format(L10nKey::updateAvailable, l, "1.2.0", "1.0.0"); },
-         "https://example.org/r"},
-        {{Status::updateAvailable, "1.0.0", std::nullopt, std::nullopt, std::nullopt},
-         [](AppLanguage l) { return L10n::format(L10nKey::updateAvailable, l, "", "1.0.0"); },
-         std::nullopt},
-        {{Status::upToDate, "1.0.0", "1.0.0", "https://example.org/r", std::nullopt},
-         [](AppLanguage l) { return L10n::format(L10nKey::upToDate, l, "1.0.0"); },
-         std::nullopt},
-        {{Status::unavailable, "1.0.0", std::nullopt, std::nullopt, "No URL."},
-         keyed(L10nKey::updateCheckUnavailable),
-         std::nullopt},
-        {{Status::failed, "1.0.0", std::nullopt, std::nullopt, "timed out"},
-         [](AppLanguage l) { return L10n::format(L10nKey::updateCheckFailed, l, "timed out"); },
-         std::nullopt},
-        {{Status::failed, "1.0.0", std::nullopt, std::nullopt, std::nullopt},
-         [](AppLanguage l) { return L10n::format(L10nKey::updateCheckFailed, l, ""); },
-         std::nullopt},
+        {{Status::updateAvailable, "1.0", "1.2", url, {}},
+         std::pair{L10nKey::updateAvailable, Strings{"1.2", "1.0"}},
+         url},
+        {{Status::updateAvailable, "1.0", {}, {}, {}},
+         std::pair{L10nKey::updateAvailable, Strings{"", "1.0"}},
+         {}},
+        {{Status::upToDate, "1.0", "1.0", url, {}},
+         std::pair{L10nKey::upToDate, Strings{"1.0"}},
+         {}},
+        {{Status::unavailable, "1.0", {}, {}, "No URL."}, L10nKey::updateCheckUnavailable, {}},
+        {{Status::failed, "1.0", {}, {}, "timed out"},
+         std::pair{L10nKey::updateCheckFailed, Strings{"timed out"}},
+         {}},
+        {{Status::failed, "1.0", {}, {}, {}},
+         std::pair{L10nKey::updateCheckFailed, Strings{""}},
+         {}},
     };
     for (AppLanguage language : allAppLanguages) {
-        AerivoStore& shown = show(State{}, language);
+        AerivoStore& shown = show(base, language);
         EXPECT_FALSE(shown.updateStatusText());
         for (const Row& row : rows) {
             harness->updateChecker->result = row.result;
             shown.checkForUpdates();
             harness->loop.runUntilIdle();
-            ASSERT_TRUE(shown.updateStatusText()) << rawValue(language);
-            EXPECT_EQ(*shown.updateStatusText(), row.expected(language)) << rawValue(language);
+            EXPECT_EQ(shown.updateStatusText(), expectedText(row.expected, language));
             EXPECT_EQ(shown.updateReleaseURL(), row.releaseURL);
         }
     }
 }
 
-// The visibility flags of the write and detection actions, in the order of their rows.
+// The visibility flags of the write and detection actions.
 struct Flags {
     bool detection, useRange, helperInstall, reset, curveTest, requirements;
     friend bool operator==(const Flags&, const Flags&) = default;
 };
 
 TEST_F(StoreTexts, WhichActionsAreOffered) {
-    State ready;
-    ready.health = StoreHarness::writeCapableHealth();
-    State readyInCurve = ready;
-    readyInCurve.mode = FanControlMode::curve;
-    State unsupported;
-    unsupported.capabilities = noFan;
-    unsupported.health = StoreHarness::writeCapableHealth();
-    State noSpeed;
-    noSpeed.capabilities = StoreHarness::oneFan(std::nullopt);
-    State rangeDiffers = ready;
-    rangeDiffers.capabilities = FanHardwareCapabilities(1, 1198.5, 6200.0, 2000.0, "SMC");
-    State rangeWithin = ready;
-    rangeWithin.capabilities = FanHardwareCapabilities(1, 1199.0, 6201.0, 2000.0, "SMC");
-    State noResetPath = ready;
-    noResetPath.health.resetCommandAccepted = false;
-    State safetyInSystem = ready;
-    safetyInSystem.temperatureC = 95.0;
-
+    const auto range = [](double minimum, double maximum) {
+        return ready.with([=](State& s) {
+            s.capabilities = FanHardwareCapabilities(1, minimum, maximum, 2000.0, "SMC");
+        });
+    };
     struct Row {
         const char* name;
         State state;
@@ -325,13 +256,20 @@ TEST_F(StoreTexts, WhichActionsAreOffered) {
     };
     for (const Row& row : {
              Row{"ready", ready, {false, false, false, false, true, false}},
-             Row{"ready in curve", readyInCurve, {false, false, false, true, false, false}},
-             Row{"no fan", unsupported, {false, false, false, false, false, false}},
-             Row{"no live speed", noSpeed, {true, false, true, false, false, true}},
-             Row{"axis 1.5 rpm off", rangeDiffers, {false, true, false, false, true, false}},
-             Row{"axis within 1 rpm", rangeWithin, {false, false, false, false, true, false}},
-             Row{"no reset path", noResetPath, {false, false, true, false, false, true}},
-             Row{"safety in system", safetyInSystem, {false, false, false, false, true, false}},
+             Row{"ready in curve",
+                 ready.with([](State& s) { s.mode = FanControlMode::curve; }),
+                 {false, false, false, true, false, false}},
+             Row{"no fan", noFan, {false, false, false, false, false, false}},
+             Row{"no live speed", simulated, {true, false, true, false, false, true}},
+             Row{"axis 1.5 rpm off",
+                 range(1198.5, 6200.0),
+                 {false, true, false, false, true, false}},
+             Row{"axis within 1 rpm",
+                 range(1199.0, 6201.0),
+                 {false, false, false, false, true, false}},
+             Row{"no reset path",
+                 ready.with([](State& s) { s.health.resetCommandAccepted = false; }),
+                 {false, false, true, false, false, true}},
          }) {
         const AerivoStore& shown = show(row.state);
         const Flags flags{
