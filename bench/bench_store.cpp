@@ -1,7 +1,6 @@
-// Budgets: a store refresh against the in-process mock (< 20 µs), also with curve leasing on,
+// Budgets: a store refresh against the in-process mock (< 20 µs, also with curve leasing on),
 // history append + trim at a full history (< 1 µs amortised), a 24-hour window plus a 28-bin
-// histogram over 43200 samples
-// (< 300 µs), and at most 32 bytes per stored sample.
+// histogram over 43200 samples (< 300 µs), and at most 32 bytes per stored sample.
 #include "app/model/AerivoStore.h"
 #include "app/model/MockFanHardwareController.h"
 #include "app/telemetry/ThermalDistribution.h"
