@@ -89,7 +89,6 @@ TEST_F(LoginItem, StatusAndChangesFromEveryState) {
         }
         SystemLoginItemController item = controller();
         EXPECT_EQ(item.status(), row.status) << row.name;
-        EXPECT_FALSE(isEnabled(LoginItemStatus::requiresApproval));
         if (row.change != Change::none) {
             item.setEnabled(row.change == Change::enable);
         }
