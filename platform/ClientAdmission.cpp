@@ -1,5 +1,7 @@
 #include "platform/ClientAdmission.h"
 
+#include "platform/PinnedProcess.h"
+
 #include <algorithm>
 
 namespace aerivo {
@@ -38,22 +40,25 @@ AdmissionVerdict ClientAdmission::check(pid_t pid, uid_t uid, gid_t gid) const {
     if (!signing_ || !requirement_) {
         return refused("no client requirement");
     }
+    // Everything read below describes the pinned process, as long as it is still there at the
+    // end: otherwise the peer ended and its pid may name another process by now.
+    const auto pinned = PinnedProcess::pin(pid);
+    const auto facts = pinned ? ProcessFacts::read(pid, watchedVariables_) : std::nullopt;
     const std::string image = "/proc/" + std::to_string(pid) + "/exe";
-    const auto before = ProcessFacts::read(pid, watchedVariables_);
-    const auto imageBefore = FileIdentity::ofPath(image);
-    if (!before || !imageBefore) {
+    const auto imageBefore = facts ? FileIdentity::ofPath(image) : std::nullopt;
+    if (!imageBefore) {
         return refused(processName(pid) + " is gone or cannot be inspected");
     }
-    if (before->effectiveUserId != uid || before->effectiveGroupId != gid) {
+    if (facts->effectiveUserId != uid || facts->effectiveGroupId != gid) {
         return refused(processName(pid) + " runs as another user or group than the one that " +
                        "connected");
     }
-    if (before->tracerPid != 0) {
+    if (facts->tracerPid != 0) {
         return refused(processName(pid) + " is being traced by process " +
-                       std::to_string(before->tracerPid));
+                       std::to_string(facts->tracerPid));
     }
-    if (!before->watchedVariablesSet.empty()) {
-        return refused(processName(pid) + " preloads code (" + joined(before->watchedVariablesSet) +
+    if (!facts->watchedVariablesSet.empty()) {
+        return refused(processName(pid) + " preloads code (" + joined(facts->watchedVariablesSet) +
                        ")");
     }
 
@@ -67,14 +72,18 @@ AdmissionVerdict ClientAdmission::check(pid_t pid, uid_t uid, gid_t gid) const {
                            codeSigningStatusMeaning(checked.status));
         }
         evidence = std::move(checked.evidence);
+        // Hashing takes milliseconds: long enough for a debugger to attach meanwhile.
+        const auto status = ProcessFacts::readStatus(pid);
+        if (!status || status->tracerPid != 0 || status->effectiveUserId != uid ||
+            status->effectiveGroupId != gid) {
+            return refused(processName(pid) + " changed while it was being checked");
+        }
     }
 
-    // The same process, image and state afterwards: otherwise the pid was reused, or the
-    // process exec'd or was attached to while it was being checked.
-    const auto after = ProcessFacts::read(pid, watchedVariables_);
-    const auto imageAfter = FileIdentity::ofPath(image);
-    if (after != before || imageAfter != imageBefore ||
-        (evidence && evidence->image != *imageBefore)) {
+    // The same image afterwards, and the one that was hashed: otherwise the process exec'd
+    // while it was being checked.
+    if (FileIdentity::ofPath(image) != imageBefore ||
+        (evidence && evidence->image != *imageBefore) || !pinned->isStillThere()) {
         return refused(processName(pid) + " changed while it was being checked");
     }
     if (evidence) {

@@ -28,9 +28,9 @@ struct AdmissionVerdict {
 // traced, or whose environment preloads code, is refused whatever its signature.
 //
 // Verdicts are kept per running image, keyed by its file identity, with the identities of its
-// signature and anchor files; a repeat client costs a few reads of /proc and three stats, and
-// any change to one of those files means a fresh check. The process is inspected before and
-// after, and a peer whose start time (a reused pid), image (an exec) or tracing changed in
+// signature and anchor files; a repeat client costs two reads of /proc and four stats, and any
+// change to one of those files means a fresh check. The process is pinned for the whole check
+// (PinnedProcess), and a peer that ended (its pid may be reused), exec'd or was attached to in
 // between is refused. Limits: docs/architecture.md, "Admission".
 //
 // Thread-safe: connections may be checked from several threads at once.

@@ -3,7 +3,6 @@
 #include "platform/BoundedJson.h"
 
 #include <charconv>
-#include <limits>
 
 namespace aerivo {
 
@@ -103,28 +102,32 @@ std::optional<StatusFields> fieldsFromStatus(std::string_view statusText) {
 
 } // namespace procfs
 
-std::optional<ProcessFacts> ProcessFacts::read(pid_t pid,
-                                               const std::vector<std::string>& watchedVariables) {
+std::optional<ProcessFacts> ProcessFacts::readStatus(pid_t pid) {
     if (pid <= 0) {
         return std::nullopt;
     }
-    const std::string folder = "/proc/" + std::to_string(pid) + "/";
-    const auto stat = readBoundedFile(folder + "stat", maximumSmallProcFileBytes);
-    const auto status = readBoundedFile(folder + "status", maximumSmallProcFileBytes);
-    const auto environment = readBoundedFile(folder + "environ", maximumEnvironmentBytes);
-    if (!stat || !status || !environment) {
-        return std::nullopt;
-    }
-    const auto startTime = procfs::startTimeFromStat(*stat);
-    const auto fields = procfs::fieldsFromStatus(*status);
-    if (!startTime || !fields) {
+    const auto status =
+        readBoundedFile("/proc/" + std::to_string(pid) + "/status", maximumSmallProcFileBytes);
+    const auto fields = status ? procfs::fieldsFromStatus(*status) : std::nullopt;
+    if (!fields) {
         return std::nullopt;
     }
     ProcessFacts facts;
-    facts.startTime = *startTime;
     facts.tracerPid = fields->tracerPid;
     facts.effectiveUserId = fields->effectiveUserId;
     facts.effectiveGroupId = fields->effectiveGroupId;
+    return facts;
+}
+
+std::optional<ProcessFacts> ProcessFacts::read(pid_t pid,
+                                               const std::vector<std::string>& watchedVariables) {
+    auto facts = readStatus(pid);
+    const auto environment = facts ? readBoundedFile("/proc/" + std::to_string(pid) + "/environ",
+                                                     maximumEnvironmentBytes)
+                                   : std::nullopt;
+    if (!environment) {
+        return std::nullopt;
+    }
     std::string_view entries = *environment;
     while (!entries.empty()) {
         const std::size_t end = entries.find('\0');
@@ -132,7 +135,7 @@ std::optional<ProcessFacts> ProcessFacts::read(pid_t pid,
         for (const auto& variable : watchedVariables) {
             if (entry.size() > variable.size() && entry.substr(0, variable.size()) == variable &&
                 entry[variable.size()] == '=') {
-                facts.watchedVariablesSet.push_back(variable);
+                facts->watchedVariablesSet.push_back(variable);
             }
         }
         entries.remove_prefix(end == std::string_view::npos ? entries.size() : end + 1);

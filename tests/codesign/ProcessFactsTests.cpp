@@ -1,6 +1,8 @@
 // Reading /proc texts whose odd but legal contents could mislead a naive parser.
 
+#include "platform/PinnedProcess.h"
 #include "platform/ProcessFacts.h"
+#include "tests/support/RunningProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +47,21 @@ TEST(ProcessFacts, ReadsThisProcess) {
     ASSERT_TRUE(facts.has_value());
     EXPECT_EQ(facts->effectiveUserId, geteuid());
     EXPECT_EQ(facts->watchedVariablesSet, std::vector<std::string>{"PATH"});
-    EXPECT_EQ(ProcessFacts::read(getpid(), {})->startTime, facts->startTime);
     EXPECT_FALSE(ProcessFacts::read(0, {}).has_value());
+}
+
+TEST(PinnedProcess, HoldsWhileTheProcessLivesAndLetsGoWhenItEnds) {
+    using Pin = std::optional<PinnedProcess> (*)(pid_t);
+    for (const Pin pin : {&PinnedProcess::pin, &PinnedProcess::pinByStartTime}) {
+        testing::RunningProcess client(AERIVO_TEST_CLIENT_PATH);
+        ASSERT_EQ(client.readLine().rfind("ready", 0), 0u);
+        const auto pinned = pin(client.pid());
+        ASSERT_TRUE(pinned.has_value());
+        EXPECT_TRUE(pinned->isStillThere());
+        client.stop();
+        EXPECT_FALSE(pinned->isStillThere());
+        EXPECT_FALSE(pin(client.pid()).has_value());
+    }
 }
 
 } // namespace

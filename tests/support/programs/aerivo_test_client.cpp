@@ -23,14 +23,23 @@ void requestExec(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // SIGUSR1 stays blocked except inside sigsuspend, so one that arrives before the wait
+    // begins is not lost.
+    sigset_t usr1;
+    sigset_t waiting;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &usr1, &waiting);
+    sigdelset(&waiting, SIGUSR1);
     struct sigaction action {};
     action.sa_handler = requestExec;
     sigaction(SIGUSR1, &action, nullptr);
     std::printf("ready %c\n", marker[0]);
     std::fflush(stdout);
     for (;;) {
-        pause();
+        sigsuspend(&waiting);
         if (execRequested != 0 && argc > 1) {
+            sigprocmask(SIG_UNBLOCK, &usr1, nullptr);
             execv(argv[1], argv + 1);
             return 127;
         }
