@@ -1,11 +1,15 @@
 // The AerivoMacHelper executable: reads and writes the SMC through this machine's hardware
 // backend (the simulated Mac when its socket under the system root answers; its writes go
 // through only while this image sits in the root's privileged helper tools folder) and hands
-// over to the command line.
+// over to the command line, which without arguments serves the helper socket for good.
 
 #include "helper/core/AerivoMacHelperCommandLine.h"
+#include "helper/core/AerivoPrivilegedHelperXPCListener.h"
+#include "helper/core/AerivoPrivilegedHelperXPCService.h"
+#include "platform/OpenSSLCodeSigning.h"
 #include "platform/SystemHardware.h"
 #include "platform/SystemPaths.h"
+#include "platform/WorkerSerialQueue.h"
 
 #include <cstdlib>
 #include <exception>
@@ -30,11 +34,14 @@ std::optional<std::string> environmentVariable(std::string_view name) {
     return std::string(value);
 }
 
-int runListener() {
-    std::cerr << "AerivoMacHelper: serving the helper socket is not part of this build yet; use "
-                 "--status, --reset-to-system or --smc-write-probe."
-              << std::endl;
-    return 1;
+// The service on its lease queue behind the listener, for the life of the process.
+[[noreturn]] void runListener(const SystemPaths& paths, const SMCOpener& openSMC) {
+    WorkerSerialQueue leaseQueue(AerivoPrivilegedHelperXPCService::leaseQueueLabel());
+    const auto service =
+        AerivoPrivilegedHelperXPCService::make(openSMC, leaseQueue, threadSleeper());
+    AerivoPrivilegedHelperXPCListener listener(
+        service, std::make_shared<OpenSSLCodeSigning>(paths.trustAnchors()));
+    listener.run(paths);
 }
 
 } // namespace
@@ -45,9 +52,10 @@ int main(int argc, char** argv) {
         const SystemPaths paths = SystemPaths::fromEnvironment();
         SystemHardware hardware = SystemHardware::forPaths(paths);
         IOKitPort& port = *hardware.ioKit;
+        const SMCOpener openSMC = [&port] { return SMCProbeClient::open(port); };
         const AerivoMacHelperCommandLine::Environment environment{
-            [&port] { return SMCProbeClient::open(port); }, threadSleeper(), environmentVariable,
-            printLine, runListener};
+            openSMC, threadSleeper(), environmentVariable, printLine,
+            [&]() -> int { runListener(paths, openSMC); }};
         return AerivoMacHelperCommandLine::run(arguments, environment);
     } catch (const std::exception& error) {
         std::cerr << "AerivoMacHelper: " << error.what() << std::endl;

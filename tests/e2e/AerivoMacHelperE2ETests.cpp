@@ -3,7 +3,12 @@
 // simulated fan and hands it back.
 
 #include "shared/AerivoPrivilegedHelperXPC.h"
+#include "tests/e2e/HelperProcess.h"
 #include "tests/e2e/SimulatorProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -140,12 +145,94 @@ TEST_F(HelperOnSimulator, AnArmedManualHoldMovesTheFanAndHandsItBack) {
     EXPECT_NE(writer.find("privileged"), std::string::npos) << writer;
 }
 
-TEST_F(HelperOnSimulator, WithoutArgumentsItSaysItCannotServeTheSocketYet) {
-    const ProgramRun run = helper({});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find("serving the helper socket is not part of this build yet"),
-              std::string::npos)
-        << run.output;
+// --- The listener: the helper as the service manager starts it ---------------------------------
+
+class HelperListenerOnSimulator : public HelperOnSimulator {
+protected:
+    void SetUp() override {
+        HelperOnSimulator::SetUp();
+        signing = std::make_unique<testing::RootSigningIdentity>(root.path());
+        app = signing->signedAppCopy(AERIVO_HELPER_REQUEST_PATH, root.path() / "Applications" /
+                                                                     "Aerivo Mac.app" / "Contents" /
+                                                                     "MacOS" / "AerivoMac");
+    }
+
+    ProgramRun request(const std::filesystem::path& client, const std::string& method,
+                       const std::string& argument = "{}") const {
+        return testing::runProgram(
+            client, {testing::HelperProcess::socketPath(root.path()).string(), method, argument});
+    }
+
+    // The reply of the signed app, as a dictionary (null when there was none).
+    nlohmann::json reply(const std::string& method, const std::string& argument = "{}") const {
+        const ProgramRun run = request(app, method, argument);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return nlohmann::json::parse(run.output, nullptr, false);
+    }
+
+    std::unique_ptr<testing::RootSigningIdentity> signing;
+    std::filesystem::path app;
+};
+
+TEST_F(HelperListenerOnSimulator, ServesTheSignedAppAndDrivesTheFan) {
+    testing::HelperProcess served(AERIVO_MAC_HELPER_PATH, root.path());
+    ASSERT_TRUE(served.isServing()) << served.log();
+
+    const nlohmann::json status = reply("readStatus");
+    EXPECT_EQ(status.value("helperPrivilege", ""), "installed") << status;
+    EXPECT_EQ(status.value("fanWrites", ""), "enabled") << status;
+    EXPECT_EQ(status.value("heartbeat", ""), "ok") << status;
+
+    const nlohmann::json lease = reply(
+        "holdManualTargetLease",
+        R"({"fanIndex": 0, "targetRPM": 3000.0, "holdSeconds": 15, "reason": "app-curve-renewal"})");
+    EXPECT_EQ(lease.value("accepted", false), true) << lease;
+    EXPECT_EQ(statusValue(*simulator, "fan0Mode"), "1 (manual)");
+    EXPECT_EQ(statusValue(*simulator, "fan0TargetRPM"), "3000");
+
+    const nlohmann::json reset = reply("resetToSystem");
+    EXPECT_EQ(reset.value("resetToSystem", ""), "accepted") << reset;
+    EXPECT_EQ(statusValue(*simulator, "fan0Mode"), "0 (system)");
+    EXPECT_TRUE(statusValue(*simulator, "fan0LastWriter")
+                    .starts_with(std::string(AerivoPrivilegedHelperXPC::serviceName) + "["));
+}
+
+TEST_F(HelperListenerOnSimulator, RefusesEveryoneButTheSignedApp) {
+    testing::HelperProcess served(AERIVO_MAC_HELPER_PATH, root.path());
+    ASSERT_TRUE(served.isServing()) << served.log();
+    const auto otherSigning = std::make_unique<testing::RootSigningIdentity>(
+        root.path() / "elsewhere"); // an anchor the root does not trust
+    const std::filesystem::path untrusted = otherSigning->signedAppCopy(
+        AERIVO_HELPER_REQUEST_PATH, root.path() / "elsewhere" / "AerivoMac");
+    for (const std::filesystem::path& client :
+         {std::filesystem::path(AERIVO_HELPER_REQUEST_PATH), untrusted}) {
+        const ProgramRun run = request(
+            client, "holdManualTargetLease",
+            R"({"fanIndex": 0, "targetRPM": 3000.0, "holdSeconds": 15, "reason": "app-curve-renewal"})");
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_TRUE(run.output.starts_with("outcome=closedBeforeReply")) << run.output;
+    }
+    EXPECT_EQ(statusValue(*simulator, "fan0LastWriter"), "none");
+    EXPECT_NE(served.log().find("refused client"), std::string::npos) << served.log();
+}
+
+TEST_F(HelperListenerOnSimulator, TakesTheSocketTheServiceManagerHandsOver) {
+    testing::HelperProcess served(AERIVO_MAC_HELPER_PATH, root.path(), true);
+    ASSERT_TRUE(served.isServing()) << served.log();
+    EXPECT_EQ(reply("readStatus").value("heartbeat", ""), "ok") << served.log();
+    EXPECT_EQ(served.log().find("cannot serve"), std::string::npos) << served.log();
+}
+
+TEST_F(HelperListenerOnSimulator, ASecondHelperOnALiveSocketStopsWithTheFatalMessage) {
+    testing::HelperProcess served(AERIVO_MAC_HELPER_PATH, root.path());
+    ASSERT_TRUE(served.isServing()) << served.log();
+    const ProgramRun second =
+        helper({}, {}, testing::HelperProcess::install(AERIVO_MAC_HELPER_PATH, root.path()));
+    EXPECT_EQ(second.exitCode, 128 + SIGABRT) << second.output;
+    EXPECT_NE(second.output.find("Fatal error: XPC listener run loop exited"), std::string::npos)
+        << second.output;
+    // The first one still serves.
+    EXPECT_EQ(reply("readStatus").value("heartbeat", ""), "ok");
 }
 
 } // namespace
