@@ -200,18 +200,6 @@ TEST_F(ProbeOnSimulatedMac, ResetAutomaticHandsAManualFanBack) {
     EXPECT_EQ(fan().mode, 0);
 }
 
-TEST_F(ProbeOnSimulatedMac, ZeroDeltaWritesTheValueItRead) {
-    const double targetBefore = fan().target;
-    const ProbeRun target = probe({"--zero-delta", armFlag});
-    EXPECT_TRUE(target.has("smcWriteProbeWriteKernelResult=success"));
-    EXPECT_TRUE(target.hasPrefix("smcWriteProbeAfterTargetBytes="));
-    EXPECT_EQ(fan().target, targetBefore);
-    const ProbeRun mode = probe({"--mode-zero-delta", armFlag});
-    EXPECT_TRUE(mode.has("smcWriteProbeBeforeModeBytes=00"));
-    EXPECT_TRUE(mode.has("smcWriteProbeAfterModeBytes=00"));
-    EXPECT_EQ(fan().mode, 0);
-}
-
 TEST_F(ProbeOnSimulatedMac, ModePulseUpSpinsTheFanUpFiveSecondsAndRestoresSystemControl) {
     const double start = machine.now();
     const ProbeRun run = probe({"--mode-pulse-up", armFlag});
