@@ -1,6 +1,7 @@
 #include "shared/SimulatorWire.h"
 #include "sim/daemon/SimCommandLine.h"
 #include "sim/daemon/SimDaemonServer.h"
+#include "sim/daemon/SimRootSetup.h"
 
 #include <asio.hpp>
 
@@ -14,8 +15,14 @@ namespace {
 int serve(const SimServeOptions& options) {
     auto machine = std::make_unique<SimulatedMac>(options.preset, options.seed, options.workload);
     machine->setFaults(options.faults);
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    for (const std::string& note : prepareSimulatedRoot(options, self.parent_path())) {
+        std::cerr << "aerivo-sim-mac: " << note << "\n";
+    }
     asio::io_context io;
-    SimDaemonServer server(io, options.root, std::move(machine));
+    SimDaemonServer server(io, options.root, std::move(machine),
+                           SimDaemonSettings{options.approvalPolicy, options.approvalTimeout});
     try {
         server.start();
     } catch (const std::exception& error) {
@@ -76,6 +83,11 @@ int control(const SimCtlOptions& options) {
     case SimCtlOptions::Command::quit:
         op = SimulatorOp::ctlQuit;
         writer.begin(op);
+        break;
+    case SimCtlOptions::Command::approve:
+        op = SimulatorOp::ctlApprove;
+        writer.begin(op);
+        writer.u8(static_cast<std::uint8_t>(options.approvalPolicy));
         break;
     }
     if (!writer.finish()) {

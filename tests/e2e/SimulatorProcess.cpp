@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -95,6 +96,90 @@ ProgramRun runProgram(const std::filesystem::path& program,
     return run;
 }
 
+BackgroundProgram::BackgroundProgram(const std::filesystem::path& program,
+                                     const std::vector<std::string>& arguments) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto argvPointers = pointers(argv);
+    if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), environ) != 0) {
+        pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    output_ = pipeFds[0];
+}
+
+BackgroundProgram::~BackgroundProgram() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        finish();
+    }
+    if (output_ >= 0) {
+        close(output_);
+    }
+}
+
+ProgramRun BackgroundProgram::finish() {
+    ProgramRun run;
+    if (pid_ <= 0) {
+        return run;
+    }
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = read(output_, buffer, sizeof buffer)) > 0) {
+        run.output.append(buffer, static_cast<std::size_t>(count));
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    run.exitCode = exitCodeOf(status);
+    return run;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::optional<std::string> lineValue(const std::string& output, std::string_view key) {
+    const std::string prefix = "\n" + std::string(key) + "=";
+    const std::string text = "\n" + output;
+    const auto found = text.find(prefix);
+    if (found == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto start = found + prefix.size();
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+bool isProcessRunning(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    // "<pid> (<name>) <state> ...": the state follows the last parenthesis.
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
+           line[close + 2] != 'X';
+}
+
 std::filesystem::path SimulatorProcess::programPath() {
     return AERIVO_SIM_MAC_PATH;
 }
@@ -149,6 +234,14 @@ int SimulatorProcess::waitForExit() {
     const pid_t ended = waitpid(pid_, &status, 0);
     pid_ = -1;
     return ended > 0 ? exitCodeOf(status) : -1;
+}
+
+std::optional<std::string> SimulatorProcess::status(std::string_view key) const {
+    return lineValue(ctl({"status"}).output, key);
+}
+
+bool SimulatorProcess::waitForStatus(std::string_view key, std::string_view value) const {
+    return waitUntil([&] { return status(key) == value; });
 }
 
 ProgramRun SimulatorProcess::ctl(const std::vector<std::string>& arguments) const {
