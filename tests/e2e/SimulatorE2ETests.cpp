@@ -256,6 +256,24 @@ TEST_F(Simulator, QuitStopsTheDaemonAndRemovesTheSocket) {
     EXPECT_EQ(simulator.ctl({"status"}).exitCode, 1);
 }
 
+TEST(SimulatorRoot, StartingPutsTheChosenTrustAnchorAndTheOsascriptStandInIntoTheRoot) {
+    TemporarySystemRoot root;
+    const auto anchor = root.path() / "TeamAnchor.pem";
+    std::ofstream(anchor) << "anchor bytes\n";
+    const auto anchors = root.path() / "Library" / "Aerivo" / "TrustAnchors";
+    for (const bool none : {true, false}) {
+        SimulatorProcess simulator(root.path(),
+                                   {"--trust-anchor", none ? "none" : anchor.string()});
+        ASSERT_TRUE(simulator.isServing());
+        std::ifstream copied(anchors / "TeamAnchor.pem");
+        std::string text;
+        std::getline(copied, text);
+        EXPECT_EQ(text, none ? "" : "anchor bytes") << none;
+        const auto osascript = root.path() / "usr" / "bin" / "osascript";
+        EXPECT_EQ(::access(osascript.c_str(), X_OK), 0);
+    }
+}
+
 TEST(SimulatorCommandLine, BadValuesGiveAClearErrorAndExitTwo) {
     TemporarySystemRoot root;
     std::ofstream(root.path() / "bad.json") << "{\"readFailures\": 3}";
@@ -272,6 +290,11 @@ TEST(SimulatorCommandLine, BadValuesGiveAClearErrorAndExitTwo) {
         {{"ctl", "--root", base, "fault", "read", "F0"}, "four-character SMC key"},
         {{"ctl", "--root", base, "fault", "write", "F0Tg", "smc", "0"}, "must be from 1 to 255"},
         {{"ctl", "--root", base, "dance"}, "unknown ctl command \"dance\""},
+        {{"--approve", "maybe"}, "--approve needs yes, no or ask-file"},
+        {{"--approval-timeout", "0"}, "must be from 0.001 to 3600 seconds"},
+        {{"--approval-timeout", "1e3"}, "must be from 0.001 to 3600 seconds"},
+        {{"--trust-anchor", base + "/missing.pem"}, "cannot read trust anchor"},
+        {{"ctl", "--root", base, "approve", "always"}, "approve needs yes, no or ask-file"},
     };
     for (const auto& [arguments, message] : cases) {
         std::vector<std::string> all = arguments;
