@@ -496,7 +496,8 @@ SimDaemonServer::reserveDelay(std::chrono::microseconds delay) {
 
 void SimDaemonServer::start() {
     const std::string path = socketPath_.string();
-    if (path.size() >= sizeof(sockaddr_un{}.sun_path)) {
+    // The staged name it is bound under first is at most 12 bytes longer.
+    if (path.size() + 12 >= sizeof(sockaddr_un{}.sun_path)) {
         throw std::runtime_error("socket path is too long for a Unix socket: " + path);
     }
     std::error_code error;
@@ -515,17 +516,33 @@ void SimDaemonServer::start() {
     } else if (std::filesystem::exists(socketPath_, error)) {
         throw std::runtime_error(path + " exists and is not a socket");
     }
+    // The helper jobs first: once the device socket appears, the root is complete.
+    services_.start();
+    // Bound and listening under a temporary name, then renamed into place: a client that sees
+    // the socket can connect at once.
+    const std::string staged = (socketPath_.parent_path() / ("." + socketPath_.filename().string() +
+                                                             "." + std::to_string(::getpid())))
+                                   .string();
+    std::filesystem::remove(staged, error);
     acceptor_.open(stream());
-    acceptor_.bind(stream::endpoint(path), error);
+    acceptor_.bind(stream::endpoint(staged), error);
+    if (!error) {
+        acceptor_.listen(asio::socket_base::max_listen_connections, error);
+    }
+    // Every local user may connect; only the privileged image may write.
+    if (!error && ::chmod(staged.c_str(), 0666) != 0) {
+        error = std::error_code(errno, std::generic_category());
+    }
+    if (!error) {
+        std::filesystem::rename(staged, socketPath_, error);
+    }
     if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(staged, ignored);
         throw std::runtime_error("cannot bind " + path + ": " + error.message());
     }
-    acceptor_.listen();
-    // Every local user may connect; only the privileged image may write.
-    ::chmod(path.c_str(), 0666);
     accept();
     scheduleTick();
-    services_.start();
 }
 
 void SimDaemonServer::stop() {

@@ -38,6 +38,17 @@ std::string exitText(int status) {
     return "status " + std::to_string(status);
 }
 
+// Device, inode, size and modification time: a replaced file differs in at least one.
+std::string fileIdentity(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return {};
+    }
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+           std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
+}
+
 bool hasWaitingConnection(int listeningFd) {
     pollfd entry{listeningFd, POLLIN, 0};
     return ::poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
@@ -135,6 +146,9 @@ struct SimServiceManager::Job {
 
     std::string name; // the file name without ".plist"
     std::string content;
+    // The program file the definition was loaded with: a new file there (an installation
+    // over the old one) restarts the job as a new definition does.
+    std::string programIdentity;
     std::optional<LaunchDaemonDefinition> definition;
     std::string error; // why the job is not loaded
     std::filesystem::path socket;
@@ -269,7 +283,9 @@ void SimServiceManager::rescan() {
         if (!job) {
             job = std::make_shared<Job>(io_, name);
             apply(job, std::move(content));
-        } else if (job->content != content) {
+        } else if (job->content != content ||
+                   (job->definition &&
+                    fileIdentity(job->definition->program) != job->programIdentity)) {
             apply(job, std::move(content));
         }
     }
@@ -291,6 +307,7 @@ void SimServiceManager::apply(const JobPointer& job, std::string content) {
     job->definition = std::get<LaunchDaemonDefinition>(std::move(parsed));
     job->error.clear();
     job->failedStarts = 0;
+    job->programIdentity = fileIdentity(job->definition->program);
     if (!job->acceptor) {
         bind(job);
     }
@@ -303,7 +320,8 @@ void SimServiceManager::bind(const JobPointer& job) {
         job->error = std::move(reason);
         job->acceptor.reset();
     };
-    if (text.size() >= sizeof(sockaddr_un{}.sun_path)) {
+    // The staged name below is five bytes longer.
+    if (text.size() + 5 >= sizeof(sockaddr_un{}.sun_path)) {
         return fail("socket path is too long for a Unix socket: " + text);
     }
     std::error_code error;
@@ -318,19 +336,29 @@ void SimServiceManager::bind(const JobPointer& job) {
     } else if (std::filesystem::exists(path, error)) {
         return fail(text + " exists and is not a socket");
     }
+    // Listening before the name appears, so a client never finds a socket that refuses it.
+    const std::string staged =
+        (path.parent_path() / ("." + path.filename().string() + ".new")).string();
+    std::filesystem::remove(staged, error);
     auto acceptor = std::make_unique<stream::acceptor>(io_);
     acceptor->open(stream(), error);
     if (!error) {
-        acceptor->bind(stream::endpoint(text), error);
+        acceptor->bind(stream::endpoint(staged), error);
     }
     if (!error) {
         acceptor->listen(asio::socket_base::max_listen_connections, error);
     }
+    if (!error && ::chmod(staged.c_str(), 0660) != 0) {
+        error = std::error_code(errno, std::generic_category());
+    }
+    if (!error) {
+        std::filesystem::rename(staged, path, error);
+    }
     if (error) {
-        std::filesystem::remove(path, error);
+        std::error_code ignored;
+        std::filesystem::remove(staged, ignored);
         return fail("cannot listen on " + text + ": " + error.message());
     }
-    ::chmod(text.c_str(), 0660);
     job->socket = path;
     job->acceptor = std::move(acceptor);
     watch(job);
@@ -454,8 +482,8 @@ void SimServiceManager::reap() {
         const pid_t ended = ::waitpid(pid, &status, WNOHANG);
         if (ended == pid || ended < 0) {
             it = children_.erase(it);
-            stopping_.erase(pid);
-            exited(pid, ended == pid ? status : 0);
+            const bool stopped = stopping_.erase(pid) > 0;
+            exited(pid, ended == pid ? status : 0, stopped);
         } else {
             ++it;
         }
@@ -469,7 +497,7 @@ void SimServiceManager::reap() {
     }
 }
 
-void SimServiceManager::exited(pid_t pid, int status) {
+void SimServiceManager::exited(pid_t pid, int status, bool stopped) {
     for (auto& [name, job] : jobs_) {
         if (job->pid != pid) {
             continue;
@@ -479,7 +507,10 @@ void SimServiceManager::exited(pid_t pid, int status) {
         if (!job->acceptor) {
             return;
         }
-        job->exitedWithWaitingConnection = hasWaitingConnection(job->acceptor->native_handle());
+        // A job stopped for a new definition has not failed: its waiting client is the new
+        // definition's first.
+        job->exitedWithWaitingConnection =
+            !stopped && hasWaitingConnection(job->acceptor->native_handle());
         if (job->exitedWithWaitingConnection && ++job->failedStarts >= failedStartsBeforeDrop) {
             dropWaitingConnections(*job);
         } else if (!job->exitedWithWaitingConnection) {

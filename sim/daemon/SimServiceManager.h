@@ -26,7 +26,9 @@ namespace aerivo {
 // or crashes it listens again and starts it on the next connection. The folder is watched
 // (inotify), so adding, replacing or removing a definition takes effect at once: a replaced job
 // is stopped and starts with the new definition on the next connection, a removed one is
-// stopped and its socket removed. Jobs die with the simulator (PR_SET_PDEATHSIG).
+// stopped and its socket removed. A new program file under an unchanged definition counts as a
+// replacement when the folder is read again (the installer asks for that after every change). Jobs
+// die with the simulator (PR_SET_PDEATHSIG).
 class SimServiceManager {
 public:
     struct JobReport {
@@ -77,7 +79,7 @@ private:
     void spawn(const JobPointer& job);
     void terminate(pid_t pid);
     void reap();
-    void exited(pid_t pid, int status);
+    void exited(pid_t pid, int status, bool stopped);
     void dropWaitingConnections(Job& job);
     void watchFolder();
     void waitForFolderEvents();

@@ -116,9 +116,17 @@ TEST_F(JobInstaller, AnApprovedBlessingInstallsTheHelperAndItsFirstConnectionSta
     EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(hello->pid) + "/exe"), installed());
     EXPECT_EQ(simulator->status("job." + std::string(label) + ".pid"), std::to_string(hello->pid));
 
+    // Blessing again over the running job replaces the program: the old copy is stopped and
+    // the next connection starts the new one.
+    ASSERT_EQ(installer.blessJob(label, app), std::nullopt);
+    EXPECT_TRUE(testing::waitUntil([&] { return !testing::isProcessRunning(hello->pid); }));
+    const auto again = SocketJob::hello(paths.helperSocket(label));
+    ASSERT_TRUE(again.has_value());
+    EXPECT_NE(again->pid, hello->pid);
+
     EXPECT_EQ(installer.removeJob(label), std::nullopt);
     expectNothingInstalled();
-    EXPECT_TRUE(testing::waitUntil([&] { return !testing::isProcessRunning(hello->pid); }));
+    EXPECT_TRUE(testing::waitUntil([&] { return !testing::isProcessRunning(again->pid); }));
     EXPECT_FALSE(fs::exists(paths.helperSocket(label)));
     EXPECT_EQ(daemonStatus(), 3);
     installer.freeAuthorization();

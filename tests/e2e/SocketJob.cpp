@@ -31,8 +31,11 @@ void SocketJob::writeDefinition(const std::filesystem::path& root,
                                 const nlohmann::json& definition) {
     const auto folder = root / "Library" / "LaunchDaemons";
     std::filesystem::create_directories(folder);
-    std::ofstream(folder / (definition["Label"].get<std::string>() + ".plist"))
-        << definition.dump();
+    const std::string name = definition["Label"].get<std::string>() + ".plist";
+    // Written aside and renamed into place, as the installer does, so the service manager never
+    // reads half a file.
+    std::ofstream(folder / ("." + name)) << definition.dump();
+    std::filesystem::rename(folder / ("." + name), folder / name);
 }
 
 std::optional<std::string> SocketJob::ask(const std::filesystem::path& socket,

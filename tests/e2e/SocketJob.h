@@ -24,7 +24,7 @@ struct SocketJob {
     // A definition as the installer writes one; `tag` becomes the job's first argument.
     static nlohmann::json definition(const std::string& label, const std::filesystem::path& program,
                                      const std::optional<std::string>& tag = std::nullopt);
-    // Writes <root>/Library/LaunchDaemons/<Label>.plist in place.
+    // Writes <root>/Library/LaunchDaemons/<Label>.plist.
     static void writeDefinition(const std::filesystem::path& root,
                                 const nlohmann::json& definition);
     // One line to the job's socket and its one-line answer; nothing when the connection fails
