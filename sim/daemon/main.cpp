@@ -23,18 +23,20 @@ int serve(const SimServeOptions& options) {
     asio::io_context io;
     SimDaemonServer server(io, options.root, std::move(machine),
                            SimDaemonSettings{options.approvalPolicy, options.approvalTimeout});
-    try {
-        server.start();
-    } catch (const std::exception& error) {
-        std::cerr << "aerivo-sim-mac: " << error.what() << "\n";
-        return 1;
-    }
+    // Before the socket appears: a stop asked for at any moment after that is a clean stop that
+    // removes the sockets, never the default death that leaves them behind.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&server](std::error_code error, int) {
         if (!error) {
             server.stop();
         }
     });
+    try {
+        server.start();
+    } catch (const std::exception& error) {
+        std::cerr << "aerivo-sim-mac: " << error.what() << "\n";
+        return 1;
+    }
     std::cout << "aerivo-sim-mac: serving " << server.socketPath().string() << " (model "
               << options.preset.name << ", seed " << options.seed << ", workload "
               << options.workload.name() << ")" << std::endl;

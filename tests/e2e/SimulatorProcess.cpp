@@ -6,11 +6,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
@@ -37,6 +40,23 @@ std::vector<std::string> environmentWith(const std::vector<std::string>& extra) 
     }
     environment.insert(environment.end(), extra.begin(), extra.end());
     return environment;
+}
+
+bool accepts(const std::filesystem::path& socket) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socket.string();
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return connected;
 }
 
 int exitCodeOf(int status) {
@@ -205,7 +225,8 @@ SimulatorProcess::SimulatorProcess(const std::filesystem::path& root,
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         std::error_code error;
-        if (std::filesystem::is_socket(socket, error)) {
+        // A socket that accepts: a stale file left by an earlier run does not count.
+        if (std::filesystem::is_socket(socket, error) && accepts(socket)) {
             serving_ = true;
             return;
         }
