@@ -287,6 +287,8 @@ void SimServiceManager::rescan() {
                    (job->definition &&
                     fileIdentity(job->definition->program) != job->programIdentity)) {
             apply(job, std::move(content));
+        } else if (job->definition && !job->acceptor) {
+            bind(job); // its socket was taken before; it may be free now
         }
     }
 }
@@ -361,6 +363,7 @@ void SimServiceManager::bind(const JobPointer& job) {
     }
     job->socket = path;
     job->acceptor = std::move(acceptor);
+    job->error.clear();
     watch(job);
 }
 
