@@ -7,11 +7,7 @@
 
 namespace aerivo {
 
-#ifndef AERIVO_DEVELOPMENT_TRUST_ANCHOR
-#define AERIVO_DEVELOPMENT_TRUST_ANCHOR ""
-#endif
-
-const char* const simDevelopmentTrustAnchor = AERIVO_DEVELOPMENT_TRUST_ANCHOR;
+const char* const simDevelopmentTrustAnchor = AERIVO_DEV_TRUST_ANCHOR;
 
 const char* const simUsageText =
     "usage: aerivo-sim-mac [--root DIR] [--model NAME] [--seed N]\n"

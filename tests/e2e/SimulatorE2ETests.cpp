@@ -258,17 +258,29 @@ TEST_F(Simulator, QuitStopsTheDaemonAndRemovesTheSocket) {
 
 TEST(SimulatorRoot, StartingPutsTheChosenTrustAnchorAndTheOsascriptStandInIntoTheRoot) {
     TemporarySystemRoot root;
+    const std::filesystem::path development = AERIVO_DEV_TRUST_ANCHOR;
     const auto anchor = root.path() / "TeamAnchor.pem";
     std::ofstream(anchor) << "anchor bytes\n";
     const auto anchors = root.path() / "Library" / "Aerivo" / "TrustAnchors";
-    for (const bool none : {true, false}) {
-        SimulatorProcess simulator(root.path(),
-                                   {"--trust-anchor", none ? "none" : anchor.string()});
+    auto text = [](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    // Nothing, another anchor, then by default the build's own.
+    const std::vector<std::pair<std::vector<std::string>, std::filesystem::path>> cases = {
+        {{"--trust-anchor", "none"}, ""},
+        {{"--trust-anchor", anchor.string()}, anchor},
+        {{}, development},
+    };
+    for (const auto& [arguments, source] : cases) {
+        SimulatorProcess simulator(root.path(), arguments);
         ASSERT_TRUE(simulator.isServing());
-        std::ifstream copied(anchors / "TeamAnchor.pem");
-        std::string text;
-        std::getline(copied, text);
-        EXPECT_EQ(text, none ? "" : "anchor bytes") << none;
+        if (source.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(anchors));
+        } else {
+            EXPECT_EQ(text(anchors / source.filename()), text(source)) << source;
+            EXPECT_FALSE(text(source).empty());
+        }
         const auto osascript = root.path() / "usr" / "bin" / "osascript";
         EXPECT_EQ(::access(osascript.c_str(), X_OK), 0);
     }

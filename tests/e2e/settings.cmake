@@ -15,3 +15,6 @@ target_link_libraries(aerivo-e2e-socket-job PRIVATE aerivo_options aerivo_warnin
 add_dependencies(${target} aerivo-e2e-socket-job)
 target_compile_definitions(${target} PRIVATE
     AERIVO_E2E_SOCKET_JOB_PATH="$<TARGET_FILE:aerivo-e2e-socket-job>")
+# The simulator puts the build's development anchor into every root it serves.
+add_dependencies(${target} aerivo_dev_signing_identity)
+target_link_libraries(${target} PRIVATE aerivo_dev_signing)
