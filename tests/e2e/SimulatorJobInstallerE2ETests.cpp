@@ -224,28 +224,5 @@ TEST_F(JobInstaller, DaemonServiceStatusFollowsWhatIsInstalled) {
     EXPECT_EQ(daemonStatus(), 1);
 }
 
-TEST_F(JobInstaller, AHelperCopiedByHandWithAnotherTeamsSignatureIsStartedAndShowsItsTeam) {
-    start("yes");
-    fs::create_directories(paths.privilegedHelperTools());
-    fs::copy_file(SocketJob::program(), installed());
-    auto foreign = helperSignature();
-    foreign.teamIdentifier = "OTHERTEAM";
-    FakeCodeSigning::sign(installed(), foreign);
-    SocketJob::writeDefinition(root.path(), SocketJob::definition(label, installed()));
-    ASSERT_TRUE(simulator->waitForStatus("job." + std::string(label) + ".loaded", "true"));
-
-    // The service manager starts what the definition names, as launchd does ...
-    const auto hello = SocketJob::hello(paths.helperSocket(label));
-    ASSERT_TRUE(hello.has_value());
-    EXPECT_TRUE(testing::isProcessRunning(hello->pid));
-    // ... and the app's own checks are what see the other team.
-    EXPECT_EQ(signing.inspect(installed()).teamIdentifier, "OTHERTEAM");
-    const auto compiled = signing.compileRequirement(requirement);
-    ASSERT_TRUE(std::holds_alternative<std::shared_ptr<const CodeRequirement>>(compiled));
-    EXPECT_EQ(signing.checkProcess(hello->pid,
-                                   *std::get<std::shared_ptr<const CodeRequirement>>(compiled)),
-              CodeSigningStatus::requirementFailed);
-}
-
 } // namespace
 } // namespace aerivo
