@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -56,6 +57,27 @@ void setTextColor(QWidget& widget, const QColor& color) {
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::ButtonText, color);
     widget.setPalette(palette);
+}
+
+// A button keeps its whole text where it can: a title too long for the panel (some languages run
+// long) is set one text style smaller, and only what still does not fit is elided, with the whole
+// title as its tooltip.
+void setButtonTitle(QPushButton& button, const QString& title, int width) {
+    button.setFont(QApplication::font());
+    button.setText(title);
+    button.setToolTip(QString());
+    if (button.sizeHint().width() <= width) {
+        return;
+    }
+    button.setFont(captionFont());
+    if (button.sizeHint().width() <= width) {
+        return;
+    }
+    const int overflow = button.sizeHint().width() - width;
+    const QFontMetrics metrics(button.font());
+    button.setText(
+        metrics.elidedText(title, Qt::ElideRight, metrics.horizontalAdvance(title) - overflow));
+    button.setToolTip(title);
 }
 
 QPushButton* addButton(QVBoxLayout& layout, QWidget* parent, const std::function<void()>& action) {
@@ -196,15 +218,18 @@ void MenuBarPanelView::render(const MenuBarPanelState& state) {
     curveSwitch_->setEnabled(state.canSwitchCurve);
     range_->setText(qt(state.rangeText));
 
-    editorButton_->setText(qt(state.openEditorTitle));
-    resetButton_->setText(qt(state.resetTitle.value_or("")));
-    resetButton_->setVisible(state.resetTitle.has_value());
-    helperButton_->setText(qt(state.helperTitle.value_or("")));
-    helperButton_->setVisible(state.helperTitle.has_value());
-    testButton_->setText(qt(state.testTitle.value_or("")));
-    testButton_->setVisible(state.testTitle.has_value());
-    quitButton_->setText(qt(state.quitTitle));
     applyColors();
+    const int contentWidth = panelWidth - contentsMargins().left() - contentsMargins().right() -
+                             layout()->contentsMargins().left() -
+                             layout()->contentsMargins().right();
+    setButtonTitle(*editorButton_, qt(state.openEditorTitle), contentWidth);
+    setButtonTitle(*resetButton_, qt(state.resetTitle.value_or("")), contentWidth);
+    resetButton_->setVisible(state.resetTitle.has_value());
+    setButtonTitle(*helperButton_, qt(state.helperTitle.value_or("")), contentWidth);
+    helperButton_->setVisible(state.helperTitle.has_value());
+    setButtonTitle(*testButton_, qt(state.testTitle.value_or("")), contentWidth);
+    testButton_->setVisible(state.testTitle.has_value());
+    setButtonTitle(*quitButton_, qt(state.quitTitle), contentWidth);
 
     // The rows that appear or disappear change the panel's height; it never gets shorter than
     // its design height.
