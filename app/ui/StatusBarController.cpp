@@ -42,8 +42,9 @@ std::string rectText(const QRect& rect) {
            std::to_string(rect.width()) + "," + std::to_string(rect.height());
 }
 
-// Quits when the panel's own window is closed on a desktop without a tray: with no icon to
-// reach it, a hidden application would only be found again by starting it a second time.
+// Traces the panel's closing, and quits when the panel's own window is closed on a desktop without
+// a tray: with no icon to reach it, a hidden application would only be found again by starting it a
+// second time.
 class PanelCloseWatcher final : public QObject {
 public:
     PanelCloseWatcher(std::function<bool()> shouldQuit, std::function<void()> quit, QObject* parent)
@@ -51,6 +52,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) {
+            uiTrace("panel hidden");
+        }
         if (event->type() == QEvent::Close && shouldQuit_() && quit_) {
             quit_();
         }
