@@ -153,19 +153,20 @@ bool StatusBarController::trayAvailable() const {
 
 void StatusBarController::updateStatusItem() {
     const QString text = QString::fromStdString(StorePresentation::menuBarStatusText(store_));
-    const QRect trayGeometry = statusItem_->geometry();
-    const int height = trayGeometry.height() > 0 ? trayGeometry.height() : defaultStatusItemHeight;
-    if (text != statusText_ || height != statusItemHeight_ || statusItem_->icon().isNull()) {
-        statusText_ = text;
-        statusItemWidth_ = aerivo::statusItemWidth(text);
-        statusItemHeight_ = height;
-        const qreal ratio = qApp->devicePixelRatio();
-        statusItem_->setIcon(QIcon(
-            renderStatusItemImage(text, statusItemWidth_, statusItemHeight_,
-                                  QApplication::palette().color(QPalette::WindowText), ratio)));
-        uiTrace("statusItem text=" + text.toStdString() +
-                " width=" + std::to_string(statusItemWidth_));
+    if (text == statusText_ && !statusItem_->icon().isNull()) {
+        // Nothing to draw. (Asking the tray for its geometry here would cost an X round trip on
+        // every refresh, and with it a wakeup of the whole application.)
+        fitTrayWindow();
+        return;
     }
+    const QRect trayGeometry = statusItem_->geometry();
+    statusText_ = text;
+    statusItemWidth_ = aerivo::statusItemWidth(text);
+    statusItemHeight_ = trayGeometry.height() > 0 ? trayGeometry.height() : defaultStatusItemHeight;
+    statusItem_->setIcon(QIcon(renderStatusItemImage(
+        text, statusItemWidth_, statusItemHeight_,
+        QApplication::palette().color(QPalette::WindowText), qApp->devicePixelRatio())));
+    uiTrace("statusItem text=" + text.toStdString() + " width=" + std::to_string(statusItemWidth_));
     fitTrayWindow();
 }
 

@@ -44,7 +44,7 @@ public:
     StatusBarController(const StatusBarController&) = delete;
     StatusBarController& operator=(const StatusBarController&) = delete;
 
-    // Re-reads the status text; redraws the icon only when the text changed.
+    // Re-reads the status text; redraws the icon (at the tray's height) only when it changed.
     void updateStatusItem();
     // Closes the panel when it is open, otherwise opens it below the icon (as a window without
     // a tray).
