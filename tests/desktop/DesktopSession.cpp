@@ -156,23 +156,23 @@ VirtualDesktop::VirtualDesktop(const std::filesystem::path& folder, bool withTra
         return;
     }
     display_ = ":" + number;
-    if (withTray) {
-        tray_.emplace("/usr/bin/trayer",
-                      std::vector<std::string>{"--edge", "top", "--align", "right", "--widthtype",
-                                               "request", "--height", "24", "--SetDockType", "true",
-                                               "--transparent", "false"},
-                      std::vector<std::string>{displayVariable()}, folder_ / "trayer.log");
-        ready_ = eventually([this] {
-            for (const XWindow& window : windows()) {
-                if (window.name == "panel") {
-                    return true;
-                }
+    ready_ = !withTray || startTray();
+}
+
+bool VirtualDesktop::startTray() {
+    tray_.emplace("/usr/bin/trayer",
+                  std::vector<std::string>{"--edge", "top", "--align", "right", "--widthtype",
+                                           "request", "--height", "24", "--SetDockType", "true",
+                                           "--transparent", "false"},
+                  std::vector<std::string>{displayVariable()}, folder_ / "trayer.log");
+    return eventually([this] {
+        for (const XWindow& window : windows()) {
+            if (window.name == "panel") {
+                return true;
             }
-            return false;
-        });
-    } else {
-        ready_ = true;
-    }
+        }
+        return false;
+    });
 }
 
 std::vector<XWindow> VirtualDesktop::windows() const {

@@ -64,6 +64,9 @@ public:
     const std::string& display() const { return display_; }
     std::string displayVariable() const { return "DISPLAY=" + display_; }
 
+    // Starts trayer along the top edge; whether its panel came up.
+    bool startTray();
+
     std::vector<XWindow> windows() const;
     // xdotool: move the pointer there and click the left button.
     void click(int x, int y) const;

@@ -36,6 +36,11 @@ Rect rectAfter(const std::string& text, const std::string& key) {
     return {std::stoi(match[1]), std::stoi(match[2]), std::stoi(match[3]), std::stoi(match[4])};
 }
 
+int numberAfter(const std::string& text, const std::string& key) {
+    std::smatch match;
+    return std::regex_search(text, match, std::regex(key + R"(=(\d+))")) ? std::stoi(match[1]) : 0;
+}
+
 std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -170,7 +175,7 @@ TEST_F(TrayDesktop, ASecondStartBringsThePanelForwardAndSigtermEndsTheApp) {
     EXPECT_EQ(countOf(app->log(), "ui: terminating: fan control handed back"), 1u) << app->log();
 }
 
-TEST_F(TrayDesktop, WithoutATrayThePanelOpensInAWindowAndSighupEndsTheApp) {
+TEST_F(TrayDesktop, WithoutATrayThePanelOpensInAWindowATrayLaterGetsTheIconAndSighupEnds) {
     startDesktop(false);
     startApp();
     ASSERT_TRUE(logShows("ui: panel shown window=normal")) << app->log();
@@ -183,6 +188,12 @@ TEST_F(TrayDesktop, WithoutATrayThePanelOpensInAWindowAndSighupEndsTheApp) {
         }
         return false;
     })) << app->log();
+
+    // A tray that starts later gets the icon.
+    ASSERT_TRUE(desktop->startTray());
+    const int width = numberAfter(app->log(), "width");
+    ASSERT_GE(width, 54) << app->log();
+    EXPECT_TRUE(eventually([&] { return trayIcon(width).has_value(); })) << app->log();
 
     app->signal(SIGHUP);
     const std::optional<int> exitCode = app->waitForExit(20s);
