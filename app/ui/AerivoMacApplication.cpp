@@ -35,14 +35,18 @@ bool hasDisplay() {
 
 std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
                                        std::shared_ptr<FanHardwareController> controller,
-                                       AerivoPreferences preferences) {
+                                       const SystemPaths& paths, AerivoPreferences preferences) {
     std::optional<AerivoProfile> saved = preferences.loadProfile();
     const bool applyHardwareRange = !saved.has_value();
     AerivoProfile profile = saved ? std::move(*saved) : AerivoProfile::balanced();
-    return std::make_unique<AerivoStore>(
-        mainLoop, AerivoStoreCollaborators{std::move(controller), nullptr, nullptr, nullptr},
-        std::move(preferences), std::move(profile), ThermalSnapshot::initial(),
-        FanControlMode::system, applyHardwareRange);
+    // The helper client, login item and update checker are the store's unavailable stand-ins
+    // until their real backends are passed here.
+    AerivoStoreCollaborators collaborators;
+    collaborators.controller = std::move(controller);
+    collaborators.systemPaths = paths;
+    return std::make_unique<AerivoStore>(mainLoop, std::move(collaborators), std::move(preferences),
+                                         std::move(profile), ThermalSnapshot::initial(),
+                                         FanControlMode::system, applyHardwareRange);
 }
 
 } // namespace
@@ -56,7 +60,8 @@ void showAboutPanel() {
             .arg(QStringLiteral(AERIVO_VERSION)));
 }
 
-int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware) {
+int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
+                          const SystemPaths& paths) {
     if (!hasDisplay()) {
         std::cerr << "AerivoMac: no display (DISPLAY and WAYLAND_DISPLAY are not set); run with "
                      "--headless to run the control loop in the terminal."
@@ -97,8 +102,8 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware) {
     QtMainLoop mainLoop;
     auto controller =
         std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
-    std::unique_ptr<AerivoStore> store =
-        makeStore(mainLoop, controller, AerivoPreferences(QSettingsUserDefaults::standard()));
+    std::unique_ptr<AerivoStore> store = makeStore(
+        mainLoop, controller, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
 
     delegate = std::make_unique<AppDelegate>(
         // The install-location guard's test.

@@ -79,55 +79,55 @@ TEST(MenuBarPanel, ShowsTheStoresTextsInEveryLanguageWithoutClippingThem) {
     }
 }
 
-TEST(MenuBarPanel, ActionButtonsAppearAndDisappearWithTheStatesFlagsWhileShown) {
+TEST(MenuBarPanel, ActionButtonsAppearAndDisappearWithTheStoresFlagsWhileShown) {
     UiHarness harness;
+    harness.helper->health = StoreHarness::writeCapableHealth();
     auto store = harness.make();
     ShownPanel panel(*store);
-    MenuBarPanelState state = panel.view.state();
-    struct Case {
+    struct Step {
+        const char* what;
+        std::function<void()> act;
         bool reset, helper, test;
+        FanControlMode mode;
     };
-    for (const Case& c :
-         {Case{true, false, false}, Case{false, true, false}, Case{false, false, true},
-          Case{true, true, false}, Case{false, false, false}}) {
-        state.resetTitle = c.reset ? std::optional<std::string>("Reset") : std::nullopt;
-        state.helperTitle = c.helper ? std::optional<std::string>("Helper") : std::nullopt;
-        state.testTitle = c.test ? std::optional<std::string>("Test") : std::nullopt;
-        panel.view.render(state);
-        EXPECT_EQ(panel.view.resetButton().isVisible(), c.reset);
-        EXPECT_EQ(panel.view.helperButton().isVisible(), c.helper);
-        EXPECT_EQ(panel.view.testButton().isVisible(), c.test);
-        EXPECT_TRUE(panel.view.quitButton().isVisible());
-        EXPECT_GE(panel.view.height(), MenuBarPanelView::panelMinimumHeight);
+    const std::vector<Step> steps{
+        {"write-capable, system mode", [] {}, false, false, true, FanControlMode::system},
+        {"curve switch on", [&] { QTest::mouseClick(&panel.view.curveSwitch(), Qt::LeftButton); },
+         true, false, false, FanControlMode::curve},
+        {"reset", [&] { QTest::mouseClick(&panel.view.resetButton(), Qt::LeftButton); }, false,
+         false, true, FanControlMode::system},
+        {"helper loses its heartbeat",
+         [&] {
+             harness.helper->health.hasHeartbeat = false;
+             store->refreshHelperHealth();
+         },
+         false, true, false, FanControlMode::system},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(store->mode(), step.mode) << step.what;
+        EXPECT_EQ(panel.view.curveSwitch().isChecked(), step.mode == FanControlMode::curve)
+            << step.what;
+        EXPECT_EQ(panel.view.resetButton().isVisible(), step.reset) << step.what;
+        EXPECT_EQ(panel.view.helperButton().isVisible(), step.helper) << step.what;
+        EXPECT_EQ(panel.view.testButton().isVisible(), step.test) << step.what;
+        EXPECT_TRUE(panel.view.quitButton().isVisible()) << step.what;
+        EXPECT_GE(panel.view.height(), MenuBarPanelView::panelMinimumHeight) << step.what;
     }
-
-    // Through the store: the helper button goes once the helper is healthy, and comes back.
-    PrivilegedHelperHealth healthy = PrivilegedHelperHealth::unavailable();
-    healthy.isPrivilegedInstallVerified = healthy.hasTrustedProvenance = healthy.hasHeartbeat =
-        healthy.fanWritesEnabled = healthy.resetCommandAccepted = true;
-    panel.view.render(StorePresentation::menuBarPanelState(*store));
-    EXPECT_TRUE(panel.view.helperButton().isVisible());
-    harness.helper->health = healthy;
-    store->refreshHelperHealth();
-    EXPECT_FALSE(panel.view.helperButton().isVisible());
-    harness.helper->health.hasHeartbeat = false;
-    store->refreshHelperHealth();
-    EXPECT_TRUE(panel.view.helperButton().isVisible());
-    EXPECT_EQ(panel.view.helperButton().text().toStdString(),
-              L10n::text(L10nKey::updateHelper, AppLanguage::english));
+    EXPECT_EQ(panel.view.helperButton().text().toStdString(), store->helperInstallActionTitle());
 }
 
-TEST(MenuBarPanel, CurveSwitchIsShownButCannotBeFlippedWithoutAFan) {
+TEST(MenuBarPanel, CurveSwitchTurnsCurveModeOnAndIsShownButDisabledWithoutAFan) {
     for (const bool hasFan : {true, false}) {
-        UiHarness harness(hasFan ? oneFan() : noFan());
+        UiHarness harness(hasFan ? StoreHarness::oneFan(3000.0) : noFan());
         auto store = harness.make();
         ShownPanel panel(*store);
         ToggleSwitch& curveSwitch = panel.view.curveSwitch();
         EXPECT_TRUE(curveSwitch.isVisible());
         EXPECT_EQ(curveSwitch.isEnabled(), hasFan);
         QTest::mouseClick(&curveSwitch, Qt::LeftButton);
-        EXPECT_FALSE(curveSwitch.isChecked()) << "the switch shows the store's mode: " << hasFan;
-        EXPECT_EQ(store->mode(), FanControlMode::system);
+        EXPECT_EQ(curveSwitch.isChecked(), hasFan);
+        EXPECT_EQ(store->mode(), hasFan ? FanControlMode::curve : FanControlMode::system);
     }
 }
 

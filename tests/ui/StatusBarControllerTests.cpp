@@ -1,5 +1,6 @@
 #include "app/ui/AppDelegate.h"
 #include "app/ui/MenuBarPanelView.h"
+#include "app/ui/StorePresentation.h"
 #include "tests/ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -119,9 +120,9 @@ TEST(StatusBarController, EditorWindowIsCreatedOnceAndCentredOnlyTheFirstTime) {
 
 TEST(AppDelegate, ActivationCreatesOneControllerAndTerminationResetsOnce) {
     UiHarness harness;
-    auto store = harness.make();
+    harness.helper->health = StoreHarness::writeCapableHealth();
+    auto store = harness.make(FanControlMode::curve);
     int controllers = 0;
-    int resets = 0;
     bool guardHandlesLaunch = true;
     AppDelegate delegate([&] { return guardHandlesLaunch; },
                          [&](AerivoStore& pending) {
@@ -130,13 +131,12 @@ TEST(AppDelegate, ActivationCreatesOneControllerAndTerminationResetsOnce) {
                                  pending,
                                  StatusBarController::Hooks{[] {}, [] {}, [] { return true; }});
                          },
-                         [&](AerivoStore& pending) {
-                             EXPECT_EQ(&pending, store.get());
-                             ++resets;
-                         });
-    // Terminating before any store exists sends nothing.
+                         StorePresentation::resetFanControlBeforeTermination);
+    using Action = ScriptedPrivilegedHelperClient::Action;
+    const std::size_t resetsAtStart = harness.helper->count(Action::reset);
+    // Terminating before any store is handed over sends nothing.
     delegate.applicationWillTerminate();
-    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(harness.helper->count(Action::reset), resetsAtStart);
 
     delegate.prepareStatusBarController(*store, harness.loop);
     EXPECT_EQ(controllers, 0) << "the controller waits for the event loop";
@@ -152,11 +152,13 @@ TEST(AppDelegate, ActivationCreatesOneControllerAndTerminationResetsOnce) {
     EXPECT_EQ(controllers, 1);
     ASSERT_NE(delegate.statusBarController(), nullptr);
 
-    // Quit, aboutToQuit and a signal may all arrive: one reset.
+    // Quit, aboutToQuit and a signal may all arrive: the helper gets one reset, and the mode is
+    // left as it was (it is not saved).
     delegate.applicationWillTerminate();
     delegate.resetFanControlBeforeAppTermination();
     delegate.applicationWillTerminate();
-    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(harness.helper->count(Action::reset), resetsAtStart + 1);
+    EXPECT_EQ(store->mode(), FanControlMode::curve);
 }
 
 } // namespace

@@ -59,12 +59,12 @@ TEST(StatusItem, FollowsTheStoresSnapshotsAndRedrawsOnlyWhenTheTextChanges) {
     auto store = harness.make();
     StatusBarController controller(*store, {[] {}, [] {}, [] { return true; }});
     EXPECT_EQ(controller.statusItem().toolTip(), "Aerivo Mac");
-    EXPECT_EQ(controller.statusText(), "50%");
+    EXPECT_EQ(controller.statusText(), "48%"); // 3000 of 6200 rpm
     const qint64 drawn = controller.statusItem().icon().cacheKey();
     harness.tick(); // same reading
     EXPECT_EQ(controller.statusItem().icon().cacheKey(), drawn);
 
-    harness.actualRPM = 6000.0;
+    harness.actualRPM = 6200.0;
     harness.tick();
     EXPECT_EQ(controller.statusText(), "100%");
     EXPECT_EQ(controller.statusItemWidth(), 62);

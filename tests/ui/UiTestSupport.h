@@ -12,21 +12,16 @@
 
 namespace aerivo {
 
-// One fan of 1200 ... 6000 rpm with a live reading.
-inline FanHardwareCapabilities oneFan() {
-    return FanHardwareCapabilities(1, 1200.0, 6000.0, 3000.0, "SMC");
-}
-
 inline FanHardwareCapabilities noFan() {
     return FanHardwareCapabilities(0, std::nullopt, std::nullopt, std::nullopt, "No fan", {},
                                    FanHardwareSupportStatus::unsupportedNoFan);
 }
 
-// A store over fakes with one fan whose actual speed the test sets.
+// A store over fakes with one fan of 1200–6200 rpm whose actual speed the test sets.
 struct UiHarness : StoreHarness {
     double actualRPM = 3000.0;
 
-    explicit UiHarness(FanHardwareCapabilities capabilities = oneFan()) {
+    explicit UiHarness(FanHardwareCapabilities capabilities = StoreHarness::oneFan(3000.0)) {
         controller->capabilities = std::move(capabilities);
         controller->nextSnapshot = [this] {
             return ThermalSnapshot{
