@@ -1,12 +1,18 @@
 #include "app/ui/AerivoMacApplication.h"
 
+#include "app/distribution/AppUpdateChecker.h"
+#include "app/distribution/ApplicationInstallLocationGuard.h"
+#include "app/distribution/SystemLoginItemController.h"
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoStore.h"
 #include "app/ui/AppDelegate.h"
+#include "app/ui/QtInstallLocationPrompt.h"
 #include "app/ui/StatusBarController.h"
 #include "app/ui/StorePresentation.h"
 #include "app/ui/UiTrace.h"
+#include "platform/ApplicationBundle.h"
+#include "platform/ProcessImage.h"
 #include "platform/qt/QSettingsUserDefaults.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/SingleInstance.h"
@@ -35,14 +41,17 @@ bool hasDisplay() {
 
 std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
                                        std::shared_ptr<FanHardwareController> controller,
-                                       const SystemPaths& paths, AerivoPreferences preferences) {
+                                       const ApplicationBundle& bundle, const SystemPaths& paths,
+                                       AerivoPreferences preferences) {
     std::optional<AerivoProfile> saved = preferences.loadProfile();
     const bool applyHardwareRange = !saved.has_value();
     AerivoProfile profile = saved ? std::move(*saved) : AerivoProfile::balanced();
-    // The helper client, login item and update checker are the store's unavailable stand-ins
-    // until their real backends are passed here.
+    // The helper client is the store's unavailable stand-in until its real backend is passed
+    // here.
     AerivoStoreCollaborators collaborators;
     collaborators.controller = std::move(controller);
+    collaborators.loginItemController = SystemLoginItemController::standard(bundle);
+    collaborators.updateChecker = AppUpdateChecker::standard(bundle);
     collaborators.systemPaths = paths;
     return std::make_unique<AerivoStore>(mainLoop, std::move(collaborators), std::move(preferences),
                                          std::move(profile), ThermalSnapshot::initial(),
@@ -81,9 +90,19 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
         QCoreApplication::quit();
     });
 
+    // A copy run from a disk image or a read-only place offers to move itself first and never
+    // shows a status item. Such a copy does not take the single-instance lock: it
+    // never leases, and the installed copy it relaunches (or finds running) must be the one
+    // instance.
+    const ApplicationBundle bundle =
+        ApplicationBundle::forExecutable(currentExecutablePath().value_or(""));
+    const ApplicationInstallLocationGuard installLocationGuard =
+        ApplicationInstallLocationGuard::standard(bundle);
+    const bool handlesLaunch = installLocationGuard.shouldHandleLaunch();
+
     std::unique_ptr<AppDelegate> delegate;
     SingleInstance instance(SingleInstance::standardFolder(), SingleInstance::standardName());
-    switch (instance.claim([&delegate] {
+    switch (handlesLaunch ? SingleInstance::Claim::primary : instance.claim([&delegate] {
         if (delegate && delegate->statusBarController()) {
             delegate->statusBarController()->bringPanelForward();
         }
@@ -103,11 +122,10 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
     auto controller =
         std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
     std::unique_ptr<AerivoStore> store = makeStore(
-        mainLoop, controller, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
+        mainLoop, controller, bundle, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
 
     delegate = std::make_unique<AppDelegate>(
-        // The install-location guard's test.
-        [] { return false; },
+        [&installLocationGuard] { return installLocationGuard.shouldHandleLaunch(); },
         [](AerivoStore& pending) {
             return std::make_unique<StatusBarController>(
                 pending, StatusBarController::Hooks{[] { QCoreApplication::quit(); },
@@ -115,6 +133,16 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
         },
         [](AerivoStore& pending) { StorePresentation::resetFanControlBeforeTermination(pending); });
     delegate->prepareStatusBarController(*store, mainLoop);
+    auto installLocationPrompt = std::make_shared<QtInstallLocationPrompt>(
+        // An installed copy that runs already holds the single-instance lock, so this start was
+        // forwarded to it above; should one still be found, it is asked to show itself the same
+        // way.
+        [&instance](int) { instance.forwardToRunningInstance(); });
+    if (handlesLaunch) {
+        mainLoop.post([&] {
+            installLocationGuard.handleDiskImageLaunchIfNeeded(mainLoop, installLocationPrompt);
+        });
+    }
     QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit,
                      [&delegate] { delegate->applicationWillTerminate(); });

@@ -39,11 +39,12 @@ public:
     // called on the event loop's thread for every later start. Requires a QCoreApplication.
     Claim claim(std::function<void()> activationRequested);
 
+    // Asks the process listening on the socket to show itself; whether it took the request.
+    bool forwardToRunningInstance() const;
+
     const std::filesystem::path& socketPath() const { return socketPath_; }
 
 private:
-    bool forwardToRunningInstance() const;
-
     std::filesystem::path folder_;
     std::filesystem::path lockPath_;
     std::filesystem::path socketPath_;

@@ -235,5 +235,39 @@ TEST_F(TrayDesktop, WithoutATrayThePanelOpensInAWindowATrayLaterGetsTheIconAndSi
     EXPECT_EQ(countOf(app->log(), "ui: terminating: fan control handed back"), 1u) << app->log();
 }
 
+TEST_F(TrayDesktop, ACopyOnADiskImageOffersTheMoveShowsNoStatusItemAndQuitsOnRequest) {
+    startDesktop(true);
+    // The bundle as if opened from a mounted disk image: <root>/Volumes/Aerivo Mac/.
+    const std::filesystem::path executable(AERIVO_MAC_PATH);
+    const std::filesystem::path bundle = executable.parent_path().parent_path().parent_path();
+    const std::filesystem::path mounted = root.path() / "Volumes" / "Aerivo Mac" / "Aerivo Mac.app";
+    std::filesystem::create_directories(mounted.parent_path());
+    std::filesystem::copy(bundle, mounted, std::filesystem::copy_options::recursive);
+    app = std::make_unique<BackgroundProcess>(mounted / "Contents" / "MacOS" / "AerivoMac",
+                                              std::vector<std::string>{}, appEnvironment(),
+                                              root.path() / "app.log");
+    std::optional<XWindow> alert;
+    ASSERT_TRUE(eventually([&] {
+        for (const XWindow& window : desktop->windows()) {
+            if (window.name == "Aerivo Mac" && window.width > 200 && window.height > 60 &&
+                window.width != 300) {
+                alert = window;
+                return true;
+            }
+        }
+        return false;
+    })) << app->log();
+    EXPECT_EQ(app->log().find("ui: statusItem"), std::string::npos) << app->log();
+
+    // Escape is the alert's last button, "Quit": the process ends and nothing was moved.
+    testing::runProgram("/usr/bin/xdotool", {"key", "--window", alert->id, "Escape"},
+                        {desktop->displayVariable()});
+    const std::optional<int> exitCode = app->waitForExit(20s);
+    ASSERT_TRUE(exitCode.has_value()) << app->log();
+    EXPECT_EQ(*exitCode, 0) << app->log();
+    EXPECT_TRUE(std::filesystem::exists(mounted / "Contents" / "MacOS" / "AerivoMac"));
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "Applications" / "Aerivo Mac.app"));
+}
+
 } // namespace
 } // namespace aerivo
