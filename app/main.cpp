@@ -1,7 +1,7 @@
 // The AerivoMac executable: picks the hardware backends (the simulated Mac when its socket under
-// the system root answers, otherwise none), runs a command-line action when one is asked for,
-// and otherwise runs the application's control loop (headless until the menu-bar interface
-// exists).
+// the system root answers, else the SMC through hwmon, otherwise none), runs a command-line action
+// when one is asked for, and otherwise runs the application's control loop (headless until the
+// menu-bar interface exists).
 
 #include "app/cli/CommandLineActions.h"
 #include "app/cli/HeadlessSession.h"
@@ -78,10 +78,10 @@ int main(int argc, char** argv) {
         const SystemPaths paths = SystemPaths::fromEnvironment();
         SystemHardware hardware = SystemHardware::forPaths(paths);
         PosixProcessRunner processRunner;
-        CommandLineActions actions(CommandLineEnvironment{*hardware.ioKit, *hardware.eventSystem,
-                                                          processRunner, paths,
-                                                          processEnvironment()},
-                                   printLine);
+        CommandLineActions actions(
+            CommandLineEnvironment{*hardware.ioKit, *hardware.eventSystem, processRunner, paths,
+                                   processEnvironment(), hardware.description},
+            printLine);
         if (const std::optional<int> exitCode = actions.run(arguments)) {
             return *exitCode;
         }
