@@ -58,11 +58,10 @@ std::string fanKey(int fanNumber, std::string_view suffix) {
 
 HwmonSMCKeyTable::HwmonSMCKeyTable(HwmonDevice device, HwmonManualModeRecord modeRecord)
     : device_(std::move(device)), modeRecord_(std::move(modeRecord)),
-      writeSupported_(device_.fanWriteSupport().isAvailable) {
+      writeSupported_(device_.fanWriteSupport().isAvailable), fanCount_(device_.fanCount()) {
     keys_.push_back({"#KEY", "ui32", 4, Kind::keyCount, 0});
     keys_.push_back({"FNum", "ui8 ", 1, Kind::fanCount, 0});
-    const int fans = device_.fanCount();
-    for (int number = 1; number <= fans; ++number) {
+    for (int number = 1; number <= fanCount_; ++number) {
         keys_.push_back({fanKey(number, "Ac"), "flt ", 4, Kind::actual, number});
         if (HwmonAttribute::exists(device_.fanAttribute(number, "min"))) {
             keys_.push_back({fanKey(number, "Mn"), "flt ", 4, Kind::minimum, number});

@@ -86,6 +86,9 @@ private:
     HwmonDevice device_;
     HwmonManualModeRecord modeRecord_;
     bool writeSupported_ = false;
+    // The fans found at construction: the keys are made for them, so FNum never names a fan
+    // whose keys do not exist.
+    int fanCount_ = 0;
     std::vector<Key> keys_; // by key code
 };
 
