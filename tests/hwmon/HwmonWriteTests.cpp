@@ -1,6 +1,7 @@
 // Fan writes through the hwmon backend: only the helper writes, and the lease controller's
 // sequences land in the driver's files in the right order, ending under the SMC's control.
 
+#include "helper/core/AbandonedManualModeCheck.h"
 #include "helper/core/FanTargetLeaseController.h"
 #include "platform/hwmon/HwmonIOKit.h"
 #include "shared/SMCResult.h"
@@ -35,7 +36,7 @@ std::ostream& operator<<(std::ostream& out, const WriteStep& step) {
 }
 
 class HwmonHelper : public ::testing::Test {
-protected:
+public:
     // A fresh machine for each row of a table.
     FakeHwmonTree& freshTree() {
         client_.reset();
@@ -222,6 +223,58 @@ TEST_F(HwmonHelper, AppleSiliconTargetsReachTheDriverOnlyWhileTheFanIsRecordedMa
         EXPECT_EQ(result.smcResult, row.smcResult);
         EXPECT_EQ(FakeHwmonTree::get(folder_, "fan1_target"), row.target);
         EXPECT_EQ(recordedManual(), row.manualAfter);
+    }
+}
+
+// A helper that crashed mid-lease left the fan manual: the next helper's start hands it back.
+TEST_F(HwmonHelper, AtStartAFanLeftManualIsHandedBackAndAnyOtherIsLeftAlone) {
+    using Finding = AbandonedManualModeCheck::Finding;
+    struct Start {
+        const char* name;
+        bool appleSilicon;
+        std::function<void(HwmonHelper&)> leave;
+        Finding finding;
+        FanFiles after;
+    };
+    const std::vector<Start> starts{
+        {"a macsmc fan recorded manual",
+         true,
+         [](HwmonHelper& helper) {
+             ASSERT_TRUE(helper.write("F0md", "ui8 ", {1}).isSuccess());
+             ASSERT_TRUE(helper.write("F0Tg", "flt ", floatBytes(3000)).isSuccess());
+         },
+         Finding::handedBack,
+         {{"fan1_target", "0"}}},
+        {"an applesmc fan in manual mode",
+         false,
+         [](HwmonHelper& helper) { FakeHwmonTree::set(helper.folder_, "fan1_manual", "1"); },
+         Finding::handedBack,
+         {{"fan1_manual", "0"}, {"fan1_output", "2000"}}},
+        {"a fan under system control",
+         false,
+         [](HwmonHelper&) {},
+         Finding::systemControl,
+         {{"fan1_manual", "0"}, {"fan1_output", "2000"}}},
+        {"a mode the driver reports as neither",
+         false,
+         [](HwmonHelper& helper) { FakeHwmonTree::set(helper.folder_, "fan1_manual", "7"); },
+         Finding::modeUnreadable,
+         {{"fan1_manual", "7"}, {"fan1_output", "2000"}}},
+    };
+    for (const Start& start : starts) {
+        SCOPED_TRACE(start.name);
+        FakeHwmonTree& machine = freshTree();
+        open(start.appleSilicon ? machine.macsmcLaptop(1, true) : machine.applesmcLaptop(1));
+        start.leave(*this);
+        // The crashed helper's port and client are gone; a new helper opens its own.
+        client_.reset();
+        open(folder_);
+        const int writesBefore = faults_->passedWrites();
+        const auto result = AbandonedManualModeCheck::run(client_.get(), [](auto) {});
+        EXPECT_EQ(result.finding, start.finding);
+        EXPECT_EQ(watched(), start.after);
+        EXPECT_FALSE(recordedManual());
+        EXPECT_EQ(faults_->passedWrites() - writesBefore, result.reset ? 1 : 0);
     }
 }
 
