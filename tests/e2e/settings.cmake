@@ -7,3 +7,19 @@ if(TARGET AerivoMac)
     add_dependencies(${target} AerivoMac)
     target_compile_definitions(${target} PRIVATE AERIVO_MAC_PATH="$<TARGET_FILE:AerivoMac>")
 endif()
+# The helper's end-to-end tests run AerivoMacHelper against the simulator.
+if(TARGET AerivoMacHelper)
+    add_dependencies(${target} AerivoMacHelper)
+    target_compile_definitions(${target} PRIVATE
+        AERIVO_MAC_HELPER_PATH="$<TARGET_FILE:AerivoMacHelper>")
+endif()
+# The helper socket's stand-in client (signed as the app by the tests) and the helper's process
+# support, which signs with the platform's code signer.
+if(NOT TARGET aerivo_helper_request)
+    add_executable(aerivo_helper_request
+        "${PROJECT_SOURCE_DIR}/tests/support/programs/aerivo_helper_request.cpp")
+    target_link_libraries(aerivo_helper_request PRIVATE aerivo_platform aerivo_warnings)
+endif()
+add_dependencies(${target} aerivo_helper_request)
+target_compile_definitions(${target} PRIVATE
+    AERIVO_HELPER_REQUEST_PATH="$<TARGET_FILE:aerivo_helper_request>")
