@@ -1,13 +1,16 @@
 // AerivoMac as a program on a Mac running Linux: a fake sysfs tree as the system root, with and
 // without the simulated Mac serving the same root.
 
+#include "tests/e2e/HelperProcess.h"
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/support/FakeHwmonTree.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 namespace aerivo {
 namespace {
@@ -47,6 +50,24 @@ TEST(AerivoMacOnHwmon, ThePrintSaysWhichBackendAnsweredAndWhyFansCannotBeDriven)
     EXPECT_THAT(linesOf(simulated.output),
                 ::testing::Contains(::testing::StartsWith("hardware=simulator ")))
         << simulated.output;
+}
+
+// An earlier helper died with the fan in manual mode: the next one, started to serve the socket,
+// hands it back first.
+TEST(AerivoMacHelperOnHwmon, AStartingHelperHandsBackAFanLeftInManualMode) {
+    testing::FakeHwmonTree tree;
+    const auto smc = tree.applesmcLaptop(1);
+    testing::FakeHwmonTree::set(smc, "fan1_manual", "1");
+    testing::FakeHwmonTree::set(smc, "fan1_output", "5200");
+    testing::HelperProcess helper(AERIVO_MAC_HELPER_PATH, tree.root());
+    ASSERT_TRUE(helper.isServing()) << helper.log();
+    // Bounded wait for the helper's lease queue (it starts before the socket is served).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (testing::FakeHwmonTree::get(smc, "fan1_manual") != "0" &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(testing::FakeHwmonTree::get(smc, "fan1_manual"), "0") << helper.log();
 }
 
 } // namespace

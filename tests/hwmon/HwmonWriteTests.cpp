@@ -2,10 +2,12 @@
 // sequences land in the driver's files in the right order, ending under the SMC's control.
 
 #include "helper/core/AbandonedManualModeCheck.h"
+#include "helper/core/AerivoPrivilegedHelperXPCService.h"
 #include "helper/core/FanTargetLeaseController.h"
 #include "platform/hwmon/HwmonIOKit.h"
 #include "shared/SMCResult.h"
 #include "tests/support/FakeHwmonTree.h"
+#include "tests/support/ManualSerialQueue.h"
 #include "tests/support/SMCWriteFaults.h"
 
 #include <gmock/gmock.h>
@@ -276,6 +278,85 @@ TEST_F(HwmonHelper, AtStartAFanLeftManualIsHandedBackAndAnyOtherIsLeftAlone) {
         EXPECT_FALSE(recordedManual());
         EXPECT_EQ(faults_->passedWrites() - writesBefore, result.reset ? 1 : 0);
     }
+}
+
+// The helper's service over hwmon, its lease queue and expiries on virtual time.
+class HwmonHelperService : public HwmonHelper {
+public:
+    void startService() {
+        service = AerivoPrivilegedHelperXPCService::make(
+            [this] { return SMCProbeClient::open(*faults_); }, queue,
+            [](std::chrono::duration<double>) {});
+    }
+    nlohmann::json renew(double targetRPM) {
+        nlohmann::json reply;
+        service->holdManualTargetLease(
+            AerivoManualTargetLeaseRequest{
+                0, targetRPM, 15, std::string(AerivoManualTargetLeaseRequest::curveRenewalReason)}
+                .dictionary(),
+            [&reply](nlohmann::json answer) { reply = std::move(answer); });
+        loop.runUntilIdle();
+        return reply;
+    }
+
+    ManualMainLoop loop;
+    ManualSerialQueue queue{loop, AerivoPrivilegedHelperXPCService::leaseQueueLabel()};
+    std::shared_ptr<AerivoPrivilegedHelperXPCService> service;
+};
+
+TEST_F(HwmonHelperService, ALeaseWritesModeThenTargetAndItsExpiryHandsTheFanBack) {
+    const std::vector<std::pair<bool, std::vector<WriteStep>>> machines{
+        {true,
+         {{"F0md", {{"fan1_target", "1500"}}, true},
+          {"F0Tg", {{"fan1_target", "3000"}}, true},
+          {"F0md", {{"fan1_target", "0"}}, false}}},
+        {false,
+         {{"F0md", {{"fan1_manual", "1"}, {"fan1_output", "2000"}}},
+          {"F0Tg", {{"fan1_manual", "1"}, {"fan1_output", "3000"}}},
+          {"F0md", {{"fan1_manual", "0"}, {"fan1_output", "3000"}}}}},
+    };
+    for (const auto& [appleSilicon, expected] : machines) {
+        SCOPED_TRACE(appleSilicon ? "macsmc" : "applesmc");
+        FakeHwmonTree& machine = freshTree();
+        open(appleSilicon ? machine.macsmcLaptop(1, true) : machine.applesmcLaptop(1));
+        startService();
+        const nlohmann::json reply = renew(3000);
+        ASSERT_TRUE(reply.is_object());
+        EXPECT_EQ(reply.value(std::string(AerivoManualTargetLeaseResponse::acceptedKey), false),
+                  true)
+            << reply;
+        EXPECT_EQ(steps.size(), 2u);
+        // Nothing more while the 15-second lease runs; then its expiry writes automatic control.
+        loop.advanceBy(SerialQueue::Seconds(14.9));
+        EXPECT_EQ(steps.size(), 2u);
+        loop.advanceBy(SerialQueue::Seconds(0.2));
+        EXPECT_EQ(steps, expected);
+    }
+}
+
+TEST_F(HwmonHelperService, AtStartAFanLeftManualGoesBackBeforeTheFirstRequestIsServed) {
+    open(tree().macsmcLaptop(1, true));
+    // What a helper that crashed mid-lease leaves: the record and the driver's manual target.
+    ASSERT_TRUE(write("F0md", "ui8 ", {1}).isSuccess());
+    ASSERT_TRUE(write("F0Tg", "flt ", floatBytes(4000)).isSuccess());
+    steps.clear();
+
+    startService();
+    std::vector<std::string> log;
+    service->checkForAbandonedManualMode([&log](const std::string& line) { log.push_back(line); });
+    const nlohmann::json reply = renew(2500);
+    EXPECT_EQ(log, std::vector<std::string>{"helperStartCheck=handedBack"});
+    EXPECT_EQ(reply.value(std::string(AerivoManualTargetLeaseResponse::acceptedKey), false), true)
+        << reply;
+    EXPECT_THAT(steps, ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "0"}}, false},
+                                              WriteStep{"F0md", {{"fan1_target", "0"}}, true},
+                                              WriteStep{"F0Tg", {{"fan1_target", "2500"}}, true}));
+
+    // A lease of this helper is its own business: a later check leaves it alone.
+    service->checkForAbandonedManualMode([&log](const std::string& line) { log.push_back(line); });
+    loop.runUntilIdle();
+    EXPECT_EQ(steps.size(), 3u);
+    EXPECT_EQ(log.size(), 1u);
 }
 
 } // namespace
