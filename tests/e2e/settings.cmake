@@ -23,3 +23,14 @@ endif()
 add_dependencies(${target} aerivo_helper_request)
 target_compile_definitions(${target} PRIVATE
     AERIVO_HELPER_REQUEST_PATH="$<TARGET_FILE:aerivo_helper_request>")
+# A small socket-activated job for the service manager's tests (not part of any test program's
+# sources: tests/support/programs is not globbed).
+add_executable(aerivo-e2e-socket-job
+    "${PROJECT_SOURCE_DIR}/tests/support/programs/SocketActivatedJob.cpp")
+target_link_libraries(aerivo-e2e-socket-job PRIVATE aerivo_options aerivo_warnings)
+add_dependencies(${target} aerivo-e2e-socket-job)
+target_compile_definitions(${target} PRIVATE
+    AERIVO_E2E_SOCKET_JOB_PATH="$<TARGET_FILE:aerivo-e2e-socket-job>")
+# The simulator puts the build's development anchor into every root it serves.
+add_dependencies(${target} aerivo_dev_signing_identity)
+target_link_libraries(${target} PRIVATE aerivo_dev_signing)
