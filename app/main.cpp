@@ -1,7 +1,8 @@
 // The AerivoMac executable: picks the hardware backends (the simulated Mac when its socket under
-// the system root answers, otherwise none), runs a command-line action when one is asked for
-// (without creating any Qt application, so the diagnostics print exactly their lines), runs the
-// control loop in the terminal with --headless, and otherwise runs the menu-bar application.
+// the system root answers, else the SMC through hwmon, otherwise none), runs a command-line
+// action when one is asked for (without creating any Qt application, so the diagnostics print
+// exactly their lines), runs the control loop in the terminal with --headless, and otherwise
+// runs the menu-bar application.
 
 #include "app/cli/CommandLineActions.h"
 #include "app/cli/HeadlessSession.h"
@@ -79,10 +80,10 @@ int main(int argc, char** argv) {
         const SystemPaths paths = SystemPaths::fromEnvironment();
         SystemHardware hardware = SystemHardware::forPaths(paths);
         PosixProcessRunner processRunner;
-        CommandLineActions actions(CommandLineEnvironment{*hardware.ioKit, *hardware.eventSystem,
-                                                          processRunner, paths,
-                                                          processEnvironment()},
-                                   printLine);
+        CommandLineActions actions(
+            CommandLineEnvironment{*hardware.ioKit, *hardware.eventSystem, processRunner, paths,
+                                   processEnvironment(), hardware.description},
+            printLine);
         if (const std::optional<int> exitCode = actions.run(arguments)) {
             return *exitCode;
         }

@@ -11,6 +11,11 @@
 #   Aerivo Mac.app/Contents/MacOS/AerivoMac               + .codesig  (carries Info.json)
 #   Aerivo Mac.app/Contents/Library/LaunchServices/<helper label> + .codesig
 #                           (carries the helper's information and launchd property lists)
+#   Aerivo Mac.app/Contents/MacOS/aerivo-install-helper   (the root side of installing the helper
+#                           on a Linux host, run through pkexec)
+#   Aerivo Mac.app/Contents/Resources/TrustAnchors/AerivoDevelopmentAnchor.pem
+#                           (the anchor of the team that signed the bundle, installed with the
+#                           helper on a real host so the host trusts that team)
 
 set(AERIVO_APP_BUNDLE "${CMAKE_BINARY_DIR}/Aerivo Mac.app")
 set(aerivo_anchor_key "${AERIVO_SIGNING_DIR}/AerivoDevelopmentAnchor.key.pem")
@@ -76,6 +81,26 @@ if(TARGET AerivoMacHelper)
         DEPENDS "${AERIVO_HELPER_INFO_JSON}" "${AERIVO_HELPER_LAUNCHD_JSON}")
     list(APPEND aerivo_bundle_outputs "${aerivo_bundle_helper}" "${aerivo_bundle_helper}.codesig")
 endif()
+
+if(TARGET aerivo-install-helper)
+    set(aerivo_bundle_installer "${aerivo_contents}/MacOS/aerivo-install-helper")
+    add_custom_command(OUTPUT "${aerivo_bundle_installer}"
+        COMMAND "${CMAKE_COMMAND}" -E make_directory "${aerivo_contents}/MacOS"
+        COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:aerivo-install-helper>"
+                "${aerivo_bundle_installer}.new"
+        COMMAND "${CMAKE_COMMAND}" -E rename "${aerivo_bundle_installer}.new"
+                "${aerivo_bundle_installer}"
+        DEPENDS aerivo-install-helper
+        VERBATIM)
+    list(APPEND aerivo_bundle_outputs "${aerivo_bundle_installer}")
+endif()
+set(aerivo_bundle_anchor "${aerivo_contents}/Resources/TrustAnchors/AerivoDevelopmentAnchor.pem")
+add_custom_command(OUTPUT "${aerivo_bundle_anchor}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${aerivo_contents}/Resources/TrustAnchors"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${AERIVO_DEV_TRUST_ANCHOR}" "${aerivo_bundle_anchor}"
+    DEPENDS "${AERIVO_DEV_TRUST_ANCHOR}"
+    VERBATIM)
+list(APPEND aerivo_bundle_outputs "${aerivo_bundle_anchor}")
 
 add_custom_target(aerivo_app_bundle ALL DEPENDS ${aerivo_bundle_outputs})
 add_dependencies(aerivo_app_bundle aerivo_dev_signing_identity)

@@ -1,7 +1,8 @@
 // The AerivoMacHelper executable: reads and writes the SMC through this machine's hardware
-// backend (the simulated Mac when its socket under the system root answers; its writes go
-// through only while this image sits in the root's privileged helper tools folder) and hands
-// over to the command line, which without arguments serves the helper socket for good.
+// backend (the simulated Mac when its socket under the system root answers, else a real SMC
+// through hwmon; writes go through only while this image sits in the root's privileged helper
+// tools folder) and hands over to the command line, which without arguments serves the helper
+// socket for good.
 
 #include "helper/core/AerivoMacHelperCommandLine.h"
 #include "helper/core/AerivoPrivilegedHelperXPCListener.h"
@@ -39,6 +40,9 @@ std::optional<std::string> environmentVariable(std::string_view name) {
     WorkerSerialQueue leaseQueue(AerivoPrivilegedHelperXPCService::leaseQueueLabel());
     const auto service =
         AerivoPrivilegedHelperXPCService::make(openSMC, leaseQueue, threadSleeper());
+    // A fan an earlier helper left in manual mode goes back before any request is served.
+    service->checkForAbandonedManualMode(
+        [](const std::string& line) { std::cerr << "AerivoMacHelper: " << line << std::endl; });
     AerivoPrivilegedHelperXPCListener listener(
         service, std::make_shared<OpenSSLCodeSigning>(paths.trustAnchors()));
     listener.run(paths);

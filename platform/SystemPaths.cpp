@@ -46,5 +46,14 @@ std::filesystem::path SystemPaths::smcDiagnose() const {
 std::filesystem::path SystemPaths::osascript() const {
     return resolve("/usr/bin/osascript");
 }
+std::filesystem::path SystemPaths::systemdUnits() const {
+    return resolve("/etc/systemd/system");
+}
+std::filesystem::path SystemPaths::pkexec() const {
+    return resolve("/usr/bin/pkexec");
+}
+std::filesystem::path SystemPaths::systemctl() const {
+    return resolve("/usr/bin/systemctl");
+}
 
 } // namespace aerivo

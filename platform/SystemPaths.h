@@ -30,6 +30,12 @@ public:
     std::filesystem::path smcDiagnose() const;
     std::filesystem::path osascript() const;
 
+    // A Linux host's own locations: the administrator's systemd units, the program that runs a
+    // program as root after the administrator approved (pkexec) and the service manager's tool.
+    std::filesystem::path systemdUnits() const;
+    std::filesystem::path pkexec() const;
+    std::filesystem::path systemctl() const;
+
 private:
     std::filesystem::path root_;
 };

@@ -79,6 +79,10 @@ int CommandLineActions::printHardware(const std::vector<std::string>& arguments)
         fallbackStatus = std::move(outcome.status);
     }
     printHardwareProbe(output_, capabilities, fallbackStatus);
+    output_("hardware=" + environment_.hardwareDescription);
+    if (const auto support = controller->fanWriteSupport()) {
+        output_("fanWriteSupport=" + singleLine(*support));
+    }
     if (hasFlag(arguments, "--smc-debug")) {
         print(controller->smcDebugReport());
     }

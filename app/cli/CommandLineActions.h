@@ -21,14 +21,16 @@ namespace aerivo {
 // Where the command line's lines go: one call per line, without the line feed.
 using OutputSink = std::function<void(const std::string& line)>;
 
-// What the command-line actions run on: the hardware backends, the process runner for
-// smcDiagnose and the system paths it lives under.
+// What the command-line actions run on: the hardware backends and which they are
+// (SystemHardware's description), the process runner for smcDiagnose and the system paths it
+// lives under.
 struct CommandLineEnvironment {
     IOKitPort& ioKit;
     HIDEventSystem& eventSystem;
     ProcessRunner& processRunner;
     SystemPaths paths;
     EnvironmentLookup environment;
+    std::string hardwareDescription = "none";
 };
 
 // The one-shot diagnostic actions of the executable. Each builds what it needs anew (a fresh
@@ -46,7 +48,8 @@ public:
     // "--smc-matrix": the connection matrix of every SMC class and user-client type.
     int smcMatrix();
     // "--print-hardware": the probe block (with the smcDiagnose fallback when asked for and
-    // needed), then the reports whose flags are present.
+    // needed), "hardware=" with the backend, "fanWriteSupport=" when the SMC service says what
+    // fan writes it allows, then the reports whose flags are present.
     int printHardware(const std::vector<std::string>& arguments);
     // The helper actions need the privileged helper client, which this build does not have:
     // says so and answers 2, sending nothing anywhere.

@@ -1,5 +1,6 @@
 #include "app/hardware/SMCFanHardwareController.h"
 
+#include "app/hardware/HardwareProbeLines.h"
 #include "app/hardware/KnownMacFanCatalog.h"
 #include "app/model/MockFanHardwareController.h"
 #include "app/telemetry/HIDTemperatureTelemetryClient.h"
@@ -9,7 +10,8 @@ namespace aerivo {
 SMCFanHardwareController::SMCFanHardwareController(
     IOKitPort& port, HIDEventSystem& eventSystem, std::unique_ptr<FanHardwareController> fallback,
     std::unique_ptr<TemperatureTelemetrySource> temperatureTelemetry, Clock clock)
-    : fallback_(fallback ? std::move(fallback) : std::make_unique<MockFanHardwareController>()),
+    : port_(port),
+      fallback_(fallback ? std::move(fallback) : std::make_unique<MockFanHardwareController>()),
       temperatureTelemetry_(temperatureTelemetry
                                 ? std::move(temperatureTelemetry)
                                 : std::make_unique<HIDTemperatureTelemetryClient>(eventSystem)),
@@ -79,8 +81,26 @@ std::vector<std::string> SMCFanHardwareController::smcDebugReport() {
 }
 
 std::vector<std::string> SMCFanHardwareController::smcFanControlKeyDebugReport() {
-    return smcClient_ ? smcClient_->debugPotentialFanControlKeyReport()
-                      : std::vector<std::string>{"smcFanControlKeyProbe=unavailable"};
+    std::vector<std::string> lines =
+        smcClient_ ? smcClient_->debugPotentialFanControlKeyReport()
+                   : std::vector<std::string>{"smcFanControlKeyProbe=unavailable"};
+    if (const auto support = fanWriteSupport()) {
+        lines.push_back("fanWriteSupport=" + singleLine(*support));
+    }
+    return lines;
+}
+
+std::optional<std::string> SMCFanHardwareController::fanWriteSupport() {
+    if (!smcClient_) {
+        return std::nullopt;
+    }
+    const IOObjectHandle service = port_.matchingService(smcClient_->serviceClassName());
+    if (service == 0) {
+        return std::nullopt;
+    }
+    std::optional<std::string> support = port_.stringProperty(service, "FanWriteSupport");
+    port_.releaseObject(service);
+    return support;
 }
 
 std::vector<std::string> SMCFanHardwareController::temperatureDebugReport() {

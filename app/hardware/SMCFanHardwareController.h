@@ -51,14 +51,20 @@ public:
 
     // The SMC client's fan-key report, else "smcService=unavailable".
     std::vector<std::string> smcDebugReport();
-    // The client's fan-control key probe, else "smcFanControlKeyProbe=unavailable".
+    // The client's fan-control key probe, else "smcFanControlKeyProbe=unavailable"; then
+    // "fanWriteSupport=" with what the SMC service says about fan writes, when it says anything.
     std::vector<std::string> smcFanControlKeyDebugReport();
+    // The SMC service's "FanWriteSupport" property: whether its driver lets the helper drive the
+    // fan and, if not, why. Only backends over a foreign driver publish it (hwmon); nothing
+    // without an SMC client or when the service does not say.
+    std::optional<std::string> fanWriteSupport();
     std::vector<std::string> temperatureDebugReport();
 
     bool hasSMCClient() const { return smcClient_ != nullptr; }
     const MacHardwareModel& model() const { return model_; }
 
 private:
+    IOKitPort& port_;
     std::unique_ptr<FanHardwareController> fallback_;
     std::unique_ptr<TemperatureTelemetrySource> temperatureTelemetry_;
     std::unique_ptr<SMCReadOnlyClient> smcClient_;

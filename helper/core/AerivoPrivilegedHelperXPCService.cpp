@@ -1,5 +1,6 @@
 #include "helper/core/AerivoPrivilegedHelperXPCService.h"
 
+#include "helper/core/AbandonedManualModeCheck.h"
 #include "helper/core/FanTargetLeaseController.h"
 #include "shared/AerivoPrivilegedHelperStatus.h"
 
@@ -131,6 +132,24 @@ void AerivoPrivilegedHelperXPCService::holdManualTargetLease(nlohmann::json dict
         return;
     }
     holdManualTarget(*request, reply);
+}
+
+void AerivoPrivilegedHelperXPCService::checkForAbandonedManualMode(
+    std::function<void(const std::string&)> log) {
+    leaseQueue_.async([self = shared_from_this(), log = std::move(log)] {
+        if (!self->writesEnabled() || self->expiryArmed_) {
+            return;
+        }
+        const std::unique_ptr<SMCProbeClient> client = self->openClient();
+        const AbandonedManualModeCheck::Result result =
+            AbandonedManualModeCheck::run(client.get(), self->sleeper_);
+        if (result.finding == AbandonedManualModeCheck::Finding::handBackFailed) {
+            self->ensureHandBack();
+        }
+        if (log) {
+            log(AbandonedManualModeCheck::line(result));
+        }
+    });
 }
 
 void AerivoPrivilegedHelperXPCService::holdManualTarget(

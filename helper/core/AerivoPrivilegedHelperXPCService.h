@@ -88,6 +88,13 @@ public:
     // lease queue and anything else is a manual hold on the calling thread.
     void holdManualTargetLease(nlohmann::json request, Reply reply) override;
 
+    // Once, when the helper starts serving: on the lease queue, ahead of every request queued
+    // after it, a fan 0 left in manual mode by an earlier helper (one that crashed or was killed
+    // mid-lease) goes back to system control at once (AbandonedManualModeCheck); a failed
+    // hand-back is retried like any other. Nothing happens while writes are switched off or a
+    // lease of this service is armed. `log` receives the check's line.
+    void checkForAbandonedManualMode(std::function<void(const std::string&)> log = {});
+
 private:
     AerivoPrivilegedHelperXPCService(SMCOpener openSMC, SerialQueue& leaseQueue, Sleeper sleeper,
                                      Switches switches);

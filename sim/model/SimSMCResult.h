@@ -1,20 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include "shared/SMCResult.h"
 
 namespace aerivo {
 
-// SMC result bytes the simulated controller answers with (the `result` field of the call
-// record). 0 is success; an unknown key answers 132 as on the Mac.
-namespace SimSMCResult {
-inline constexpr std::uint8_t success = 0;
-inline constexpr std::uint8_t badCommand = 0x82;
-inline constexpr std::uint8_t keyNotFound = 0x84; // 132
-inline constexpr std::uint8_t keyNotReadable = 0x85;
-inline constexpr std::uint8_t keyNotWritable = 0x86;
-inline constexpr std::uint8_t keySizeMismatch = 0x87;
-inline constexpr std::uint8_t badArgument = 0x89;
-inline constexpr std::uint8_t keyIndexOutOfRange = 0xB8;
-} // namespace SimSMCResult
+// The simulated controller answers with the SMC's own result bytes.
+namespace SimSMCResult = SMCResult;
 
 } // namespace aerivo
