@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+namespace aerivo::CurveEditorStyle {
+
+// The editor's colours. Teal and orange are fixed (the Mac's system teal and orange, which read
+// on light and dark backgrounds alike); secondary and background follow the widget's palette so
+// a dark palette keeps its contrast.
+inline QColor teal() {
+    return QColor(48, 176, 199);
+}
+inline QColor orange() {
+    return QColor(255, 149, 0);
+}
+// Secondary text: the palette's text colour half-way towards the window colour, opaque, so an
+// opacity applied on top means the same on every palette.
+QColor secondary(const QPalette& palette);
+// What labels and points are filled with: the palette's base (white on a light palette).
+QColor background(const QPalette& palette);
+// The rounded panels the graph and the status cards sit on.
+QColor material(const QPalette& palette);
+QColor withOpacity(QColor color, double opacity);
+
+// Text styles, in logical pixels (one pixel per Mac point).
+enum class TextStyle { largeTitle, title2, headline, body, callout, caption, caption2 };
+QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
+
+} // namespace aerivo::CurveEditorStyle
