@@ -30,14 +30,16 @@ void printLine(const std::string& line) {
     std::cout << line << std::endl;
 }
 
-int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardware) {
-    const HeadlessSession::RefreshLimitArgument limit =
-        HeadlessSession::refreshLimitArgument(arguments);
-    if (limit.error) {
-        std::cerr << "AerivoMac: " << *limit.error << std::endl;
+int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardware,
+                const SystemPaths& paths) {
+    const HeadlessSession::Arguments parsed = HeadlessSession::parseArguments(arguments);
+    if (parsed.error) {
+        std::cerr << "AerivoMac: " << *parsed.error << std::endl;
         return 2;
     }
     AsioMainLoop mainLoop;
+    // Installed before the store is built, so a signal during start-up is not the default
+    // (immediate) end: it is handled once the loop runs, and the quit reset still goes out.
     asio::signal_set signals(mainLoop.context(), SIGINT, SIGTERM);
     signals.async_wait([&mainLoop](const std::error_code& error, int) {
         if (!error) {
@@ -49,12 +51,19 @@ int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardw
     auto controller =
         std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
     AerivoPreferences preferences(QSettingsUserDefaults::standard());
+    // The helper client, login item and update checker are the store's unavailable stand-ins
+    // until their real backends are passed here.
+    AerivoStoreCollaborators collaborators;
+    collaborators.controller = controller;
+    collaborators.systemPaths = paths;
     {
-        HeadlessSession session(mainLoop, controller, preferences, printLine, limit.limit,
-                                [&mainLoop] { mainLoop.stop(); });
-        if (!session.isFinished()) {
-            mainLoop.run();
-        }
+        HeadlessSession session(mainLoop, std::move(collaborators), preferences, printLine,
+                                parsed.options, [&mainLoop] { mainLoop.stop(); });
+        // Runs until a signal, or until the refresh limit's `finished` stops it.
+        mainLoop.run();
+        // However the loop ended (a signal, the refresh limit), the app hands the fan back
+        // before it exits, as its quit does.
+        session.end();
     }
     std::error_code ignored;
     signals.cancel(ignored);
@@ -78,7 +87,7 @@ int main(int argc, char** argv) {
         }
         for (const std::string& argument : arguments) {
             if (argument == "--headless") {
-                return runHeadless(arguments, hardware);
+                return runHeadless(arguments, hardware, paths);
             }
         }
         std::cerr << "AerivoMac: the menu-bar interface is not part of this build yet; run with "

@@ -95,6 +95,19 @@ constexpr std::array<std::string_view, l10nKeyCount> keyNames{
     "systemModeDescription",
     "curveModeDescription",
     "safetyModeDescription",
+    "linkedTarget",
+    "linkedPreview",
+    "fanlessUnsupported",
+    "hardwareRPMUnavailable",
+    "appliedDetectedRange",
+    "waitingForAdministratorApproval",
+    "appExecutableNotFound",
+    "adminProbeFailed",
+    "adminProbeUnreadable",
+    "adminProbeAppliedRange",
+    "adminProbeAppliedRangeWithoutReadback",
+    "adminProbeNoRPMKeys",
+    "profileSaveFailed",
 };
 
 } // namespace

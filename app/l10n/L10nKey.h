@@ -100,9 +100,22 @@ enum class L10nKey {
     systemModeDescription,
     curveModeDescription,
     safetyModeDescription,
+    linkedTarget,
+    linkedPreview,
+    fanlessUnsupported,
+    hardwareRPMUnavailable,
+    appliedDetectedRange,
+    waitingForAdministratorApproval,
+    appExecutableNotFound,
+    adminProbeFailed,
+    adminProbeUnreadable,
+    adminProbeAppliedRange,
+    adminProbeAppliedRangeWithoutReadback,
+    adminProbeNoRPMKeys,
+    profileSaveFailed,
 };
 
-inline constexpr std::size_t l10nKeyCount = 90;
+inline constexpr std::size_t l10nKeyCount = 103;
 
 inline constexpr std::array<L10nKey, l10nKeyCount> allL10nKeys{
     L10nKey::activeTarget,
@@ -195,6 +208,19 @@ inline constexpr std::array<L10nKey, l10nKeyCount> allL10nKeys{
     L10nKey::systemModeDescription,
     L10nKey::curveModeDescription,
     L10nKey::safetyModeDescription,
+    L10nKey::linkedTarget,
+    L10nKey::linkedPreview,
+    L10nKey::fanlessUnsupported,
+    L10nKey::hardwareRPMUnavailable,
+    L10nKey::appliedDetectedRange,
+    L10nKey::waitingForAdministratorApproval,
+    L10nKey::appExecutableNotFound,
+    L10nKey::adminProbeFailed,
+    L10nKey::adminProbeUnreadable,
+    L10nKey::adminProbeAppliedRange,
+    L10nKey::adminProbeAppliedRangeWithoutReadback,
+    L10nKey::adminProbeNoRPMKeys,
+    L10nKey::profileSaveFailed,
 };
 
 // The case name, e.g. "curveEditorSubtitle".

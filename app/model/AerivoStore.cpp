@@ -1,5 +1,7 @@
 #include "app/model/AerivoStore.h"
 
+#include "platform/DetachedTask.h"
+#include "platform/ProcessImage.h"
 #include "platform/WorkerSerialQueue.h"
 
 #include <stdexcept>
@@ -49,7 +51,7 @@ AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborat
                          std::optional<AerivoPreferences> preferences, AerivoProfile profile,
                          ThermalSnapshot snapshot, FanControlMode mode,
                          bool applyHardwareRangeToInitialProfile,
-                         std::unique_ptr<SerialQueue> curveLeaseQueue)
+                         std::shared_ptr<SerialQueue> curveLeaseQueue)
     : mainLoop_(mainLoop), controller_(requireController(std::move(collaborators.controller))),
       helperClient_(collaborators.helperClient
                         ? std::move(collaborators.helperClient)
@@ -62,7 +64,19 @@ AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborat
       preferences_(std::move(preferences)),
       curveLeaseQueue_(curveLeaseQueue
                            ? std::move(curveLeaseQueue)
-                           : std::make_unique<WorkerSerialQueue>(curveLeaseQueueLabel())) {
+                           : std::make_shared<WorkerSerialQueue>(curveLeaseQueueLabel())),
+      startBackgroundTask_(
+          collaborators.startBackgroundTask
+              ? std::move(collaborators.startBackgroundTask)
+              : AerivoStoreCollaborators::BackgroundTaskStarter(startDetachedTask)),
+      executablePath_(collaborators.executablePath
+                          ? std::move(collaborators.executablePath)
+                          : AerivoStoreCollaborators::ExecutablePathReader(currentExecutablePath)),
+      processRunner_(collaborators.processRunner ? std::move(collaborators.processRunner)
+                                                 : std::make_shared<PosixProcessRunner>()),
+      systemPaths_(collaborators.systemPaths ? std::move(*collaborators.systemPaths)
+                                             : SystemPaths::fromEnvironment()),
+      lifeline_(MainLoopLifeline::make(mainLoop)) {
     // 1. The status fields, the queue, the constants and the tracking fields have their initial
     //    values and the collaborators are stored (above and in the declarations).
 
@@ -99,8 +113,15 @@ AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborat
 }
 
 AerivoStore::~AerivoStore() {
-    // Stop the ticks before anything else goes.
+    // Stop the ticks before anything else goes; then nothing queued elsewhere reaches the store.
     timer_.reset();
+    lifeline_->end();
+    if (curveLeaseInFlight_ && curveLeaseQueue_) {
+        // Destroying a worker queue waits for its running item, here a renewal that may block in
+        // the helper client for its whole time-out. Whoever drops the last reference does that
+        // wait, so it is dropped on a background task instead of the main loop.
+        startBackgroundTask_([queue = std::move(curveLeaseQueue_)]() mutable { queue.reset(); });
+    }
 }
 
 void AerivoStore::setThermalHistoryWindow(ThermalHistoryWindow window) {
@@ -188,15 +209,27 @@ void AerivoStore::trimThermalHistory(Instant now) {
     }
 }
 
-void AerivoStore::applyCurveTargetLeaseIfNeeded(bool force) {
-    // Curve-lease driving (renewals while the curve is in force, one reset per stay in the fan-off
-    // range) is not built yet. It will use curveLeaseInFlight_, lastCurveLeaseRequestAt_,
-    // lastCurveLeaseTargetRPM_, fanOffRangeResetSent_ and curveLeaseQueue_.
-    (void)force;
-    (void)curveLeaseInFlight_;
-    (void)lastCurveLeaseRequestAt_;
-    (void)lastCurveLeaseTargetRPM_;
-    (void)fanOffRangeResetSent_;
+void AerivoStore::setFanControlEventHandler(std::function<void(const FanControlEvent&)> handler) {
+    fanControlEventHandler_ = std::move(handler);
+}
+
+void AerivoStore::emit(const FanControlEvent& event) const {
+    if (fanControlEventHandler_) {
+        fanControlEventHandler_(event);
+    }
+}
+
+void AerivoStore::setMode(FanControlMode mode) {
+    publish(mode_, mode, AerivoStoreProperty::mode);
+}
+
+void AerivoStore::setHardwareProbeStatus(std::optional<std::string> status) {
+    publish(hardwareProbeStatus_, std::move(status), AerivoStoreProperty::hardwareProbeStatus);
+}
+
+void AerivoStore::setHardwareCapabilities(FanHardwareCapabilities capabilities) {
+    publish(hardwareCapabilities_, std::move(capabilities),
+            AerivoStoreProperty::hardwareCapabilities);
 }
 
 } // namespace aerivo

@@ -2,14 +2,20 @@
 
 #include "app/distribution/AppUpdateCheckResult.h"
 #include "app/distribution/LoginItemStatus.h"
+#include "app/hardware/AdminHardwareProbe.h"
 #include "app/hardware/FanHardwareCapabilities.h"
+#include "app/helperclient/FanWriteSafetyPlan.h"
 #include "app/helperclient/PrivilegedHelperHealth.h"
 #include "app/l10n/AppLanguage.h"
+#include "app/l10n/L10n.h"
+#include "app/l10n/L10nKey.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoProfile.h"
 #include "app/model/AerivoStoreObservation.h"
 #include "app/model/AerivoStoreProperty.h"
 #include "app/model/AppUpdateChecking.h"
+#include "app/model/CurvePreset.h"
+#include "app/model/FanControlEvent.h"
 #include "app/model/FanControlMode.h"
 #include "app/model/FanHardwareController.h"
 #include "app/model/LoginItemControlling.h"
@@ -20,23 +26,44 @@
 #include "app/telemetry/ThermalSampleSlice.h"
 #include "app/telemetry/ThermalSnapshot.h"
 #include "platform/MainLoop.h"
+#include "platform/MainLoopLifeline.h"
+#include "platform/ProcessRunner.h"
 #include "platform/SerialQueue.h"
+#include "platform/SystemPaths.h"
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace aerivo {
 
-// The four collaborators the store talks to. Only the controller is required; a missing helper
-// client reports the helper unavailable and refuses every action, a missing login-item controller
-// reports disabled and refuses changes, a missing update checker reports the check unavailable.
+// The four collaborators the store talks to, and the means it uses to work off the main loop.
+// Only the controller is required; a missing helper client reports the helper unavailable and
+// refuses every action, a missing login-item controller reports disabled and refuses changes, a
+// missing update checker reports the check unavailable.
 struct AerivoStoreCollaborators {
+    using BackgroundTaskStarter = std::function<void(std::function<void()>)>;
+    using ExecutablePathReader = std::function<std::optional<std::string>()>;
+
     std::shared_ptr<FanHardwareController> controller;
     std::shared_ptr<PrivilegedHelperClient> helperClient;
     std::shared_ptr<LoginItemControlling> loginItemController;
     std::shared_ptr<AppUpdateChecking> updateChecker;
+    // Runs the administrator probe and the update check away from the main loop; the task owns
+    // everything it needs and hands its result back through the main loop. Default:
+    // startDetachedTask (a thread nobody waits for).
+    BackgroundTaskStarter startBackgroundTask = {};
+    // The running app's executable, which the administrator probe starts again with
+    // administrator rights. Default: currentExecutablePath().
+    ExecutablePathReader executablePath = {};
+    // Runs the administrator probe's child process. Default: a PosixProcessRunner.
+    std::shared_ptr<ProcessRunner> processRunner = {};
+    // Where the system programs are. Default: SystemPaths::fromEnvironment().
+    std::optional<SystemPaths> systemPaths = std::nullopt;
 };
 
 // The application's single model object. It owns the curve profile, the latest snapshot, the
@@ -44,10 +71,16 @@ struct AerivoStoreCollaborators {
 // main loop: every two seconds it reads a snapshot, records a history sample when the reading is
 // live, and runs the curve-lease step.
 //
+// In curve mode the store never writes the fan itself: it asks the privileged helper for short
+// leases on the curve's target (renewed from the curve-lease queue, results back on the main
+// loop), hands the fan back to macOS in the fan-off range, on a reset and when the app ends.
+//
 // Confined to the main loop's thread: every member is called there, observers are notified there
 // after each change of a published property, and the timer fires there. The timer is cancelled
 // when the store is destroyed, so the store never has to outlive it. The main loop must outlive
-// the store.
+// the store. Work that runs elsewhere (a curve renewal, the administrator probe, the update check)
+// reaches the store only through a lifeline that the destructor ends, so a result that arrives
+// after the store is gone is dropped; the destructor never waits for such work.
 class AerivoStore {
 public:
     static constexpr int curveLeaseDurationSeconds = 15;
@@ -63,16 +96,25 @@ public:
     // The curve-lease queue's label: the bundle identifier followed by ".curve-lease".
     static std::string curveLeaseQueueLabel();
 
+    // The icons of the helper install action (symbol names).
+    static constexpr std::string_view helperVerifiedIcon = "checkmark.shield";
+    static constexpr std::string_view helperInstallIcon = "key";
+
     // Builds the store, reads capabilities, helper health and login-item status, refreshes once
     // and starts the timer. Throws std::invalid_argument when `collaborators.controller` is null.
-    // Without `curveLeaseQueue` the store makes its own worker queue.
+    // Without `curveLeaseQueue` the store makes its own worker queue. The queue is shared so a
+    // caller may keep it beyond the store (the store never waits for it, see the destructor).
     AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborators,
                 std::optional<AerivoPreferences> preferences,
                 AerivoProfile profile = AerivoProfile::balanced(),
                 ThermalSnapshot snapshot = ThermalSnapshot::initial(),
                 FanControlMode mode = FanControlMode::system,
                 bool applyHardwareRangeToInitialProfile = true,
-                std::unique_ptr<SerialQueue> curveLeaseQueue = nullptr);
+                std::shared_ptr<SerialQueue> curveLeaseQueue = nullptr);
+    // Stops the timer and ends the lifeline, so nothing queued elsewhere reaches the store any
+    // more. When a renewal is still running on the curve-lease queue (blocked in the helper client
+    // for up to its five-second time-out), the queue's last reference goes to a background task,
+    // because destroying a worker queue waits for its running item; the main loop goes on at once.
     ~AerivoStore();
 
     AerivoStore(const AerivoStore&) = delete;
@@ -124,6 +166,116 @@ public:
 
     // Subscribes to change notifications; dropping the result unsubscribes.
     [[nodiscard]] AerivoStoreObservation observe(AerivoStoreObservers::Observer observer);
+    // The one listener for lease outcomes, curve target tests and resets (null: none).
+    void setFanControlEventHandler(std::function<void(const FanControlEvent&)> handler);
+
+    // --- Curve leases, the fan-off range and reset ---
+
+    // Curve mode on a Mac that has a fan.
+    bool isCurveEnabled() const;
+    // Off: forget the lease tracking and reset to the system. On: read the helper's health, select
+    // curve mode, refresh and evaluate a lease with force (a locked write plan then shows its
+    // action message). On a Mac without a fan, turning it on resets instead.
+    void setCurveEnabled(bool enabled);
+    // Selects system mode, forgets the lease tracking, sends a reset to a verified, trusted helper
+    // (showing its message) and refreshes.
+    void resetToSystem();
+    // "Test Curve Target for 5s": holds the current lease target for five seconds through the
+    // helper, in any mode, once the write plan allows writes; then re-reads health and hardware.
+    void applyCurveTargetLease();
+    // For the app's quit: forgets the lease tracking and sends a reset to a verified, trusted
+    // helper, ignoring its result. The mode stays; nothing is refreshed. From then on the store
+    // sends no more leases (the app is ending), and a renewal queued but not started is skipped.
+    void resetFanControlBeforeTermination();
+    // A renewal has been sent and its result has not come back yet.
+    bool isCurveLeaseInFlight() const { return curveLeaseInFlight_; }
+
+    // --- Profile actions: each edits the profile, saves it, refreshes ---
+
+    void updatePoint(const Uuid& id, double temperatureC, double rpm);
+    void addPoint();
+    void removePoint();
+    void updateTemperatureAxis(std::optional<double> minimum, std::optional<double> maximum);
+    void updateRPMAxis(std::optional<double> minimum, std::optional<double> maximum);
+    void updateFanOffThresholdEnabled(bool enabled);
+    void updateFanOffThreshold(double value);
+    // Clamped into the temperature axis; the fan-off threshold is pulled back under it. A value
+    // that is not a number leaves the limit as it is.
+    void updateSafetyLimit(double value);
+    // The preset's profile, fitted to the detected speed range when there is one.
+    void setPreset(CurvePreset preset);
+    // The detected speed range becomes the speed axis (nothing happens without both ends).
+    void applyDetectedHardwareRange();
+    // A binding wrote the profile directly: publishes it without saving.
+    void setProfile(AerivoProfile profile);
+    // After such writes: saves, refreshes and evaluates a lease with force.
+    void curveProfileDidChange();
+    std::optional<AerivoPointEditingBounds> editingBounds(const Uuid& id) const;
+
+    // --- Other actions ---
+
+    // Reads the capabilities again ("Detect Again" passes false).
+    void refreshHardwareCapabilities(bool applyToAxis);
+    // "Read-only Admin Detect": runs this app's hardware probe with administrator approval on a
+    // background task (the main loop goes on while the approval prompt is open) and applies the
+    // parsed capabilities when it ends. Repeated probes are not guarded; each sets its own status.
+    void refreshHardwareCapabilitiesAsAdmin(bool applyToAxis);
+    // Blocks while the system's authorization prompt is open.
+    void installPrivilegedHelper();
+    void showWriteRequirements();
+    void refreshLaunchAtLoginStatus();
+    void setLaunchAtLoginEnabled(bool enabled);
+    // One check at a time, on a background task; the result is published on the main loop.
+    void checkForUpdates();
+
+    // --- Texts in the current language, derived values and flags ---
+
+    std::string text(L10nKey key) const { return L10n::text(key, language_); }
+    template <typename... Arguments>
+    std::string formatted(L10nKey key, const Arguments&... arguments) const {
+        return L10n::format(key, language_, arguments...);
+    }
+
+    // Recomputed on every read from the capabilities, the snapshot and the helper's health.
+    FanWriteSafetyPlan writeSafetyPlan() const;
+
+    bool launchAtLoginEnabled() const;
+    std::optional<std::string> launchAtLoginStatusText() const;
+    std::optional<std::string> updateStatusText() const;
+    std::optional<std::string> updateReleaseURL() const;
+    std::string effectiveModeTitle() const;
+    std::string effectiveModeDetail() const;
+    double curveTargetPercent() const;
+    double curveRPMDelta() const;
+    std::string curveEffectLabel() const;
+    std::string hardwareRangeText() const;
+    std::string hardwareDetailText() const;
+    std::string fanReadingTitle() const;
+    std::string fanReadingValueText() const;
+    std::string fanReadingDetailText() const;
+    std::string temperatureReadingTitle() const;
+    std::string temperatureDetailText() const;
+    std::string menuTemperatureLabel() const;
+    std::string curveTargetValueText() const;
+    std::string activeTargetValueText() const;
+    std::string menuRPMLabel() const;
+    std::string menuBarStatusText() const;
+    std::optional<double> currentFanPercent() const;
+    std::string menuFanValueText() const;
+    std::string helperInstallActionTitle() const;
+    std::string_view helperInstallActionIcon() const;
+    std::string writeReadinessTitle() const;
+    std::string writeReadinessValueText() const;
+    std::string writeReadinessDetailText() const;
+
+    bool shouldShowHardwareDetectionActions() const;
+    bool shouldShowAdminHardwareDetectionAction() const;
+    bool shouldShowUseHardwareRangeAction() const;
+    bool shouldShowHelperInstallAction() const;
+    bool shouldShowResetToSystemAction() const;
+    bool shouldShowCurveTargetTestAction() const;
+    bool shouldShowWriteRequirementsAction() const;
+    bool shouldShowWriteActions() const;
 
     // Collaborators, for the actions and the command line.
     FanHardwareController& controller() const { return *controller_; }
@@ -133,6 +285,14 @@ public:
     SerialQueue& curveLeaseQueue() const { return *curveLeaseQueue_; }
 
 private:
+    // A lease result carried from the curve-lease queue back to the main loop.
+    struct CurveLeaseOutcome {
+        bool isSuccess = false;
+        std::vector<std::string> lines;
+        std::string message;
+        double targetRPM = 0;
+    };
+
     void notify(AerivoStoreProperty property) const { observers_->notify(property); }
     template <typename Value>
     void publish(Value& field, Value value, AerivoStoreProperty property) {
@@ -142,9 +302,32 @@ private:
 
     void recordThermalSample(const ThermalSnapshot& snapshot);
     void trimThermalHistory(Instant now);
-    // The curve-lease step, run at the end of every refresh: decides whether the helper is asked
-    // to hold a new curve target. Curve-lease driving is not built yet; this is where it goes.
+
+    // The curve-lease step, run at the end of every refresh (force false) and after user actions
+    // (force true, which ignores the interval and delta rules and shows a locked plan's message).
     void applyCurveTargetLeaseIfNeeded(bool force);
+    // The speed axis maximum at or above the safety limit, else the curve's target.
+    double activeCurveLeaseTargetRPM() const;
+    void finishCurveTargetLease(const CurveLeaseOutcome& outcome);
+    void resetCurveLeaseTracking();
+    void resetFanControlForFanOffRangeIfNeeded(bool force);
+    // Resets are sent only to a helper whose install is verified and whose provenance is trusted.
+    bool mayResetThroughHelper() const;
+    void emit(const FanControlEvent& event) const;
+
+    void setMode(FanControlMode mode);
+    void setHardwareProbeStatus(std::optional<std::string> status);
+    void setHardwareCapabilities(FanHardwareCapabilities capabilities);
+    // Applies `edit` to the profile, publishes it and commits.
+    template <typename Edit> void editProfile(Edit&& edit) {
+        edit(profile_);
+        notify(AerivoStoreProperty::profile);
+        commitProfileChange();
+    }
+    void commitProfileChange();
+    // Saves the profile when there are preferences; a refused save shows why.
+    void persistProfile();
+    void finishAdminHardwareProbe(const AdminHardwareProbeResult& result, bool applyToAxis);
 
     MainLoop& mainLoop_;
     std::shared_ptr<AerivoStoreObservers> observers_ = std::make_shared<AerivoStoreObservers>();
@@ -170,7 +353,16 @@ private:
     std::shared_ptr<LoginItemControlling> loginItemController_;
     std::shared_ptr<AppUpdateChecking> updateChecker_;
     std::optional<AerivoPreferences> preferences_;
-    std::unique_ptr<SerialQueue> curveLeaseQueue_;
+    std::shared_ptr<SerialQueue> curveLeaseQueue_;
+    AerivoStoreCollaborators::BackgroundTaskStarter startBackgroundTask_;
+    AerivoStoreCollaborators::ExecutablePathReader executablePath_;
+    std::shared_ptr<ProcessRunner> processRunner_;
+    SystemPaths systemPaths_;
+    std::shared_ptr<MainLoopLifeline> lifeline_;
+    // Set by the quit reset; read by queued renewals before they call the helper.
+    std::shared_ptr<std::atomic<bool>> curveLeasesStopped_ =
+        std::make_shared<std::atomic<bool>>(false);
+    std::function<void(const FanControlEvent&)> fanControlEventHandler_;
     std::unique_ptr<RepeatingTimer> timer_;
     bool curveLeaseInFlight_ = false;
     std::optional<Instant> lastCurveLeaseRequestAt_;

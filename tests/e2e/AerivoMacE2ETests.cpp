@@ -211,17 +211,21 @@ struct RefreshLine {
     std::string source;
     bool live = false;
     std::string mode;
+    std::string modeTitle;
+    std::string writePlan;
 };
 
 std::vector<RefreshLine> refreshLines(const std::string& output) {
     static const std::regex pattern(
         R"(refresh=\d+ time=\S+Z temperatureC=([0-9.]+) source=(.*) live=(true|false) )"
-        R"(actualRPM=\d+ targetRPM=\d+ mode=(.+))");
+        R"(actualRPM=\d+ targetRPM=\d+ mode=(.+) modeTitle=(.+) curveTargetRPM=\d+ )"
+        R"(writePlan=(\w+) leaseInFlight=(true|false))");
     std::vector<RefreshLine> result;
     for (const std::string& line : linesOf(output)) {
         std::smatch match;
         if (std::regex_match(line, match, pattern)) {
-            result.push_back({std::stod(match[1]), match[2], match[3] == "true", match[4]});
+            result.push_back(
+                {std::stod(match[1]), match[2], match[3] == "true", match[4], match[5], match[6]});
         }
     }
     return result;
@@ -264,6 +268,30 @@ TEST_F(AerivoMacOnSimulator, HeadlessStopsOnSIGTERM) {
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(refreshLines(run.output).size(), 1u) << run.output;
     EXPECT_EQ(run.output.find("AerivoMac:"), std::string::npos) << run.output;
+    // The signal ends the loop; the quit reset still runs (nothing to send without a helper).
+    EXPECT_TRUE(run.output.ends_with(" sent=false\n")) << run.output;
+    EXPECT_NE(run.output.find("\nreset=termination time="), std::string::npos) << run.output;
+}
+
+TEST_F(AerivoMacOnSimulator, HeadlessCurveModeStaysLockedWithoutAHelperAndSaysWhy) {
+    start("laptop-2fan");
+    const ProgramRun run = app({"--headless", "--curve", "--refreshes", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const auto lines = refreshLines(run.output);
+    ASSERT_EQ(lines.size(), 2u) << run.output;
+    EXPECT_EQ(lines[0].mode, "System") << run.output;
+    EXPECT_EQ(lines[1].mode, "Curve") << run.output;
+    EXPECT_EQ(lines[1].modeTitle, "Curve") << run.output;
+    EXPECT_EQ(lines[1].writePlan, "helperRequired") << run.output;
+    EXPECT_NE(run.output.find("\nstatus=Fan writes remain locked. Missing: signed privileged "
+                              "helper, "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("\nlease="), std::string::npos) << run.output;
+
+    const ProgramRun bad = app({"--headless", "--mode", "turbo"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.output.find("--mode needs system or curve"), std::string::npos) << bad.output;
 }
 
 TEST_F(AerivoMacOnSimulator, HeadlessRefusesABadRefreshCount) {

@@ -63,8 +63,8 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-TEST(L10nKey, NinetyKeysInDeclarationOrderNamedAfterTheirCases) {
-    ASSERT_EQ(allL10nKeys.size(), 90u);
+TEST(L10nKey, KeysInDeclarationOrderNamedAfterTheirCases) {
+    ASSERT_EQ(allL10nKeys.size(), 103u);
     std::set<std::string_view> names;
     for (std::size_t index = 0; index < allL10nKeys.size(); ++index) {
         const L10nKey key = allL10nKeys[index];
@@ -78,7 +78,8 @@ TEST(L10nKey, NinetyKeysInDeclarationOrderNamedAfterTheirCases) {
     EXPECT_EQ(allL10nKeys.front(), L10nKey::activeTarget);
     EXPECT_EQ(rawValue(allL10nKeys[25]), "aerivoMac");
     EXPECT_EQ(rawValue(allL10nKeys[86]), "currentTargetAnnotation");
-    EXPECT_EQ(allL10nKeys.back(), L10nKey::safetyModeDescription);
+    EXPECT_EQ(rawValue(allL10nKeys[89]), "safetyModeDescription");
+    EXPECT_EQ(allL10nKeys.back(), L10nKey::profileSaveFailed);
 }
 
 TEST(L10nKey, FromRawValueIsExact) {

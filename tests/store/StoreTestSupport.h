@@ -4,34 +4,53 @@
 #include "platform/InMemoryUserDefaults.h"
 #include "tests/support/FakeFanHardwareController.h"
 #include "tests/support/FakeLoginItemController.h"
-#include "tests/support/FakePrivilegedHelperClient.h"
 #include "tests/support/ManualMainLoop.h"
 #include "tests/support/ManualSerialQueue.h"
+#include "tests/support/ScriptedPrivilegedHelperClient.h"
+#include "tests/support/ScriptedProcessRunner.h"
+#include "tests/support/ScriptedUpdateChecker.h"
 
 #include <memory>
 
 namespace aerivo {
 
-// A store on the manual loop with fake collaborators, all reachable by the test.
+// A store on the manual loop with fake collaborators, all reachable by the test. Curve renewals
+// go to `leaseQueue`, background tasks (administrator probe, update check) to `background`; both
+// run on the loop's timeline and can be held.
 struct StoreHarness {
     ManualMainLoop loop;
     std::shared_ptr<FakeFanHardwareController> controller =
         std::make_shared<FakeFanHardwareController>();
-    std::shared_ptr<FakePrivilegedHelperClient> helper =
-        std::make_shared<FakePrivilegedHelperClient>();
+    std::shared_ptr<ScriptedPrivilegedHelperClient> helper =
+        std::make_shared<ScriptedPrivilegedHelperClient>();
     std::shared_ptr<FakeLoginItemController> loginItem =
         std::make_shared<FakeLoginItemController>();
+    std::shared_ptr<ScriptedUpdateChecker> updateChecker =
+        std::make_shared<ScriptedUpdateChecker>();
+    std::shared_ptr<testing::ScriptedProcessRunner> processRunner =
+        std::make_shared<testing::ScriptedProcessRunner>();
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
+    std::shared_ptr<ManualSerialQueue> leaseQueue =
+        std::make_shared<ManualSerialQueue>(loop, AerivoStore::curveLeaseQueueLabel());
+    std::shared_ptr<ManualSerialQueue> background =
+        std::make_shared<ManualSerialQueue>(loop, "background");
+    std::optional<std::string> executable = "/Applications/Aerivo Mac.app/Contents/MacOS/AerivoMac";
+    SystemPaths systemPaths{"/sim-root"};
 
     StoreHarness() {
         controller->clock = [this] { return loop.now(); };
+        helper->clock = [this] { return loop.now(); };
     }
 
     AerivoStoreCollaborators collaborators() {
-        return AerivoStoreCollaborators{controller, helper, loginItem, nullptr};
-    }
-    std::unique_ptr<SerialQueue> queue() {
-        return std::make_unique<ManualSerialQueue>(loop, AerivoStore::curveLeaseQueueLabel());
+        AerivoStoreCollaborators result{controller, helper, loginItem, updateChecker};
+        result.startBackgroundTask = [queue = background](std::function<void()> task) {
+            queue->async(std::move(task));
+        };
+        result.executablePath = [this] { return executable; };
+        result.processRunner = processRunner;
+        result.systemPaths = systemPaths;
+        return result;
     }
     std::unique_ptr<AerivoStore> make(FanControlMode mode = FanControlMode::system,
                                       AerivoProfile profile = AerivoProfile::balanced(),
@@ -43,7 +62,31 @@ struct StoreHarness {
         ThermalSnapshot start = ThermalSnapshot::initial();
         start.updatedAt = loop.now();
         return std::make_unique<AerivoStore>(loop, collaborators(), std::move(preferences),
-                                             std::move(profile), start, mode, applyRange, queue());
+                                             std::move(profile), start, mode, applyRange,
+                                             leaseQueue);
+    }
+
+    // One fan of 1200–6200 rpm (the balanced profile's speed axis) with a live speed.
+    static FanHardwareCapabilities oneFan(std::optional<double> currentRPM = 2000.0) {
+        return FanHardwareCapabilities(1, 1200.0, 6200.0, currentRPM, "SMC");
+    }
+    // Everything the write plan asks of the helper.
+    static PrivilegedHelperHealth writeCapableHealth() {
+        PrivilegedHelperHealth health = PrivilegedHelperHealth::unavailable();
+        health.isBundled = true;
+        health.isSignatureValid = true;
+        health.hasBlessMetadata = true;
+        health.isPrivilegedInstallVerified = true;
+        health.hasTrustedProvenance = true;
+        health.hasHeartbeat = true;
+        health.resetCommandAccepted = true;
+        health.fanWritesEnabled = true;
+        return health;
+    }
+    // Hardware, telemetry and helper all ready: curve mode leases.
+    void makeWriteCapable() {
+        controller->capabilities = oneFan();
+        helper->health = writeCapableHealth();
     }
 };
 

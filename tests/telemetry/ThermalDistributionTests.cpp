@@ -35,6 +35,21 @@ TEST(ThermalDistribution, BinEdgesAndInclusiveAxisEnds) {
     }
 }
 
+TEST(ThermalDistribution, ASampleBelowABinsUpperEdgeBelongsToThatBin) {
+    // 2.5 °C bins from 30 °C: the index is the position truncated, never rounded.
+    struct Row {
+        double temperature;
+        std::size_t bin;
+    };
+    for (const Row& row : {Row{32.49, 0}, Row{32.5, 1}, Row{34.99, 1}, Row{31.3, 0}, Row{99.99, 27},
+                           Row{97.4, 26}}) {
+        const auto distribution = ThermalDistribution::make(samplesAt({row.temperature}), axis, 28);
+        ASSERT_EQ(distribution.bins.size(), 28u);
+        EXPECT_EQ(distribution.bins[row.bin].count, 1) << row.temperature;
+        EXPECT_EQ(distribution.sampleCount, 1) << row.temperature;
+    }
+}
+
 TEST(ThermalDistribution, NormalisesByThePeak) {
     const auto distribution =
         ThermalDistribution::make(samplesAt({40.0, 40.0, 41.0, 90.0}), axis, 28);

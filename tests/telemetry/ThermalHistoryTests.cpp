@@ -71,6 +71,16 @@ TEST(ThermalHistory, BetweenIncludesBothEnds) {
     EXPECT_TRUE(history.between(sampleAt(91).recordedAt, sampleAt(95).recordedAt).empty());
 }
 
+TEST(ThermalHistory, AZeroLengthWindowStillHoldsTheSampleRecordedAtItsInstant) {
+    ThermalHistory history(100);
+    for (int i = 0; i < 10; ++i) {
+        history.append(sampleAt(i, 40.0 + i));
+    }
+    EXPECT_EQ(temperatures(history.between(sampleAt(4).recordedAt, sampleAt(4).recordedAt)),
+              (std::vector<double>{44.0}));
+    EXPECT_TRUE(history.between(sampleAt(4.5).recordedAt, sampleAt(4.5).recordedAt).empty());
+}
+
 TEST(ThermalHistory, RemoveRecordedBeforeDropsOnlyTheExpiredPrefix) {
     ThermalHistory history(8);
     for (int i = 0; i < 10; ++i) {
