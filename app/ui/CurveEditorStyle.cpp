@@ -1,6 +1,7 @@
 #include "app/ui/CurveEditorStyle.h"
 
 #include <QApplication>
+#include <QLabel>
 
 namespace aerivo::CurveEditorStyle {
 
@@ -25,7 +26,6 @@ int pixelSize(TextStyle style) {
     case TextStyle::callout:
         return 12;
     case TextStyle::caption:
-        return 11;
     case TextStyle::caption2:
         return 10;
     }
@@ -57,6 +57,29 @@ QFont font(TextStyle style, QFont::Weight weight) {
     result.setWeight(style == TextStyle::headline && weight == QFont::Normal ? QFont::Bold
                                                                              : weight);
     return result;
+}
+
+QLabel* label(QWidget* parent, TextStyle style, QFont::Weight weight, Tone tone, bool wraps) {
+    auto* result = new QLabel(parent);
+    result->setFont(font(style, weight));
+    if (tone == Tone::secondary) {
+        QPalette palette = result->palette();
+        palette.setColor(QPalette::WindowText, secondary(palette));
+        result->setPalette(palette);
+    }
+    if (wraps) {
+        result->setWordWrap(true);
+        result->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    }
+    result->setTextFormat(Qt::PlainText);
+    return result;
+}
+
+void setText(QLabel* label, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (label->text() != shown) {
+        label->setText(shown);
+    }
 }
 
 } // namespace aerivo::CurveEditorStyle

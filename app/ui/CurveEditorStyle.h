@@ -4,6 +4,11 @@
 #include <QFont>
 #include <QPalette>
 
+#include <string>
+
+class QLabel;
+class QWidget;
+
 namespace aerivo::CurveEditorStyle {
 
 // The editor's colours. Teal and orange are fixed (the Mac's system teal and orange, which read
@@ -27,5 +32,12 @@ QColor withOpacity(QColor color, double opacity);
 // Text styles, in logical pixels (one pixel per Mac point).
 enum class TextStyle { largeTitle, title2, headline, body, callout, caption, caption2 };
 QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
+
+enum class Tone { primary, secondary };
+// A label in a text style; wrapping labels break between words and grow downwards.
+QLabel* label(QWidget* parent, TextStyle style, QFont::Weight weight = QFont::Normal,
+              Tone tone = Tone::primary, bool wraps = false);
+// Sets the text only when it differs, so an unchanged refresh costs no relayout.
+void setText(QLabel* label, const std::string& text);
 
 } // namespace aerivo::CurveEditorStyle

@@ -57,6 +57,32 @@ QPointF CurveGraphGeometry::targetLabelCenter(QPointF marker, const QRectF& rect
                    std::max(marker.y() - 24.0, rect.top() + 14.0));
 }
 
+QPointF CurveGraphGeometry::targetLabelCenter(QPointF marker, QSizeF labelSize, const QRectF& rect,
+                                              const std::vector<QPointF>& points) {
+    const QPointF preferred = targetLabelCenter(marker, rect);
+    const double below = std::min(marker.y() + 24.0, rect.bottom() - 14.0);
+    const double left = std::max(marker.x() - 62.0, rect.left() + 58.0);
+    const QPointF candidates[] = {preferred, QPointF(preferred.x(), below),
+                                  QPointF(left, preferred.y()), QPointF(left, below)};
+    // A point's circle with its stroke and a little air.
+    const double clearance = pointDiameter / 2 + 4.0;
+    const auto isFree = [&](QPointF centre) {
+        const QRectF label(centre.x() - labelSize.width() / 2, centre.y() - labelSize.height() / 2,
+                           labelSize.width(), labelSize.height());
+        return std::none_of(points.begin(), points.end(), [&](QPointF point) {
+            const double dx = point.x() - std::clamp(point.x(), label.left(), label.right());
+            const double dy = point.y() - std::clamp(point.y(), label.top(), label.bottom());
+            return dx * dx + dy * dy < clearance * clearance;
+        });
+    };
+    for (const QPointF& candidate : candidates) {
+        if (isFree(candidate)) {
+            return candidate;
+        }
+    }
+    return preferred;
+}
+
 QPointF CurveGraphGeometry::temperatureButtonCenter(QPointF point, const QRectF& rect) {
     return QPointF(point.x(), rect.bottom() + 25.0);
 }

@@ -9,6 +9,8 @@
 #include <QRectF>
 #include <QSizeF>
 
+#include <vector>
+
 namespace aerivo {
 
 // A temperature and a speed read off the graph.
@@ -62,6 +64,11 @@ struct CurveGraphGeometry {
                                 const QRectF& rect);
     // Centre of the current-target label beside its marker, kept inside the plot's top and right.
     static QPointF targetLabelCenter(QPointF marker, const QRectF& rect);
+    // Where the current-target label goes once the points are drawn over it: the preferred
+    // place above and right of the marker, else below it, else the same two on its left, taking
+    // the first where no point circle covers the label (the preferred place when none is free).
+    static QPointF targetLabelCenter(QPointF marker, QSizeF labelSize, const QRectF& rect,
+                                     const std::vector<QPointF>& points);
     // Centres of a point's two value buttons: under the plot and left of it.
     static QPointF temperatureButtonCenter(QPointF point, const QRectF& rect);
     static QPointF rpmButtonCenter(QPointF point, const QRectF& rect);

@@ -196,17 +196,20 @@ struct Painting {
                      dashedPen(withOpacity(teal, 0.36), 2, 3, 5));
     }
 
-    void currentTarget() const {
+    void currentTarget(const std::vector<QPointF>& positions) const {
         const double temperature = scene.snapshot.temperatureC;
         const QPointF marker = CurveGraphGeometry::targetMarker(scene.profile, temperature, plot);
         painter.setPen(Qt::NoPen);
         painter.setBrush(teal);
         painter.drawEllipse(marker, CurveGraphGeometry::markerDiameter / 2,
                             CurveGraphGeometry::markerDiameter / 2);
-        label(CurveGraphPainter::targetLabelText(scene.profile, temperature, scene.language),
-              CurveEditorStyle::font(TextStyle::caption2, QFont::Bold),
-              CurveGraphGeometry::targetLabelCenter(marker, plot), QSizeF(7, 4), teal,
-              withOpacity(background, 0.90), -1, solidPen(withOpacity(teal, 0.35), 1));
+        const QString text =
+            CurveGraphPainter::targetLabelText(scene.profile, temperature, scene.language);
+        const QFont font = CurveEditorStyle::font(TextStyle::caption2, QFont::Bold);
+        const QPointF centre = CurveGraphGeometry::targetLabelCenter(
+            marker, textSize(text, font) + QSizeF(14, 8), plot, positions);
+        label(text, font, centre, QSizeF(7, 4), teal, withOpacity(background, 0.90), -1,
+              solidPen(withOpacity(teal, 0.35), 1));
     }
 
     void curve(const std::vector<QPointF>& positions) const {
@@ -351,7 +354,7 @@ void CurveGraphPainter::paint(QPainter& painter, QSizeF size, const CurveGraphSc
     painting.axes(buttons);
     painting.safetyLine();
     painting.currentTemperatureLine();
-    painting.currentTarget();
+    painting.currentTarget(positions);
     painting.curve(positions);
     painting.pointLabels(positions, buttons);
     painting.pointMarks(positions);

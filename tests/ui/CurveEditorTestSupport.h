@@ -4,6 +4,7 @@
 #include "app/telemetry/ThermalSample.h"
 #include "app/telemetry/ThermalSnapshot.h"
 #include "app/ui/CurveGraphView.h"
+#include "tests/store/StoreTestSupport.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -52,6 +53,30 @@ struct CurveGraphHarness {
     // The balanced profile's points by index, cold to hot.
     const AerivoPoint& point(std::size_t index) const { return profile.points.at(index); }
 };
+
+// A store over fakes (one fan of 1200 ... 6200 rpm by default) for the editor's views.
+struct EditorStoreHarness : StoreHarness {
+    std::unique_ptr<AerivoStore> store;
+
+    explicit EditorStoreHarness(FanHardwareCapabilities capabilities = oneFan(),
+                                FanControlMode mode = FanControlMode::system) {
+        controller->capabilities = std::move(capabilities);
+        store = make(mode);
+    }
+
+    // One refresh tick of the store, in virtual time.
+    void tick() { loop.advanceBy(MainLoop::Seconds(AerivoStore::snapshotRefreshInterval)); }
+    // The profile the store saved last.
+    std::optional<AerivoProfile> savedProfile() const {
+        return AerivoPreferences(defaults).loadProfile();
+    }
+    AppLanguage savedLanguage() const { return AerivoPreferences(defaults).loadLanguage(); }
+};
+
+inline FanHardwareCapabilities noFan() {
+    return FanHardwareCapabilities(0, std::nullopt, std::nullopt, std::nullopt, "No fan", {},
+                                   FanHardwareSupportStatus::unsupportedNoFan);
+}
 
 // Delivers a mouse event straight to the widget, with the buttons held during it.
 inline void sendMouse(QWidget& widget, QEvent::Type type, QPointF position,

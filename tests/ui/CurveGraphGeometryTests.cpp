@@ -166,5 +166,27 @@ TEST(CurveGraphGeometryTest, CurrentTargetMarkerAndLabelFollowTheFanOffRange) {
               "ahora -> 2750 RPM");
 }
 
+TEST(CurveGraphGeometryTest, TargetLabelStepsAsideFromPointsThatWouldCoverIt) {
+    const QPointF marker(400, 300);
+    const QSizeF label(96, 20);
+    const QPointF aboveRight(462, 276), belowRight(462, 324), aboveLeft(338, 276);
+    struct Case {
+        const char* name;
+        std::vector<QPointF> points;
+        QPointF expected;
+    };
+    const Case cases[] = {
+        {"no points", {}, aboveRight},
+        {"a point far away", {QPointF(800, 100)}, aboveRight},
+        {"a point at the label's left end", {QPointF(418, 280)}, belowRight},
+        {"points above and below on the right", {QPointF(470, 276), QPointF(470, 324)}, aboveLeft},
+        {"no free place", {aboveRight, belowRight, aboveLeft, QPointF(338, 324)}, aboveRight},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CurveGraphGeometry::targetLabelCenter(marker, label, plot, c.points), c.expected)
+            << c.name;
+    }
+}
+
 } // namespace
 } // namespace aerivo
