@@ -2,6 +2,7 @@
 
 #include "app/l10n/AppLanguage.h"
 #include "app/model/AerivoProfile.h"
+#include "app/telemetry/ThermalDistribution.h"
 #include "app/telemetry/ThermalSampleSlice.h"
 #include "app/telemetry/ThermalSnapshot.h"
 #include "app/ui/CurveGraphGeometry.h"
@@ -45,7 +46,14 @@ public:
     // "46 C -> 2400 RPM".
     static QString pointTooltip(const AerivoPoint& point);
 
+    // All ten layers, over whatever the painter holds.
     static void paint(QPainter& painter, QSizeF size, const CurveGraphScene& scene);
+    // What a drag leaves as it is: the fan-off range, grid, distribution, axis lines and safety
+    // line (layers 1 to 5 without the axis labels), over the given distribution.
+    static void paintBackground(QPainter& painter, QSizeF size, const CurveGraphScene& scene,
+                                const ThermalDistribution& distribution);
+    // The axis labels and layers 6 to 10, over a painted background.
+    static void paintForeground(QPainter& painter, QSizeF size, const CurveGraphScene& scene);
 };
 
 } // namespace aerivo

@@ -1,6 +1,8 @@
 #include "app/ui/CurveGraphView.h"
 
 #include "app/l10n/L10n.h"
+#include "app/telemetry/ThermalDistribution.h"
+#include "app/ui/CurveEditorStyle.h"
 #include "app/ui/CurveGraphPainter.h"
 #include "app/ui/CurvePointEditorSheet.h"
 
@@ -34,7 +36,9 @@ CurveGraphView::CurveGraphView(CurveGraphBinding binding, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(false);
     setMinimumHeight(minimumHeight);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // The graph paints every pixel of its rectangle (on the card's colour), so nothing behind it
+    // is painted first and the cached background is copied rather than blended.
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
     setAccessibleName(QString::fromStdString(L10n::text(L10nKey::curve, binding_.language())));
 }
 
@@ -67,10 +71,39 @@ const AerivoProfile& CurveGraphView::displayedProfile() const {
 }
 
 void CurveGraphView::paint(QPainter& painter, QSizeF size) const {
-    const CurveGraphScene scene{
-        displayedProfile(),  binding_.snapshot(), binding_.temperatureSamples(),
-        binding_.language(), palette(),           hasFocus() ? focusedItem_ : std::nullopt};
-    CurveGraphPainter::paint(painter, size, scene);
+    const AerivoProfile& profile = displayedProfile();
+    const CurveGraphScene scene{profile,
+                                binding_.snapshot(),
+                                binding_.temperatureSamples(),
+                                binding_.language(),
+                                palette(),
+                                hasFocus() ? focusedItem_ : std::nullopt};
+    // The samples are binned on every paint, from the window the store gives now.
+    ThermalDistribution distribution = ThermalDistribution::make(
+        scene.samples, profile.temperatureAxis, CurveGraphGeometry::distributionBinCount);
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    BackgroundKey key{size.toSize(),
+                      ratio,
+                      profile.temperatureAxis,
+                      profile.rpmAxis,
+                      profile.isFanOffThresholdEnabled,
+                      profile.fanOffThresholdC,
+                      profile.safetyLimitC,
+                      scene.language,
+                      scene.palette.cacheKey(),
+                      std::move(distribution.bins)};
+    if (!background_ || !(background_->key == key)) {
+        QImage image(size.toSize() * ratio, QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(CurveEditorStyle::material(scene.palette));
+        QPainter layers(&image);
+        distribution.bins = key.bins;
+        CurveGraphPainter::paintBackground(layers, size, scene, distribution);
+        layers.end();
+        background_ = Background{std::move(key), std::move(image)};
+    }
+    painter.drawImage(QPointF(0, 0), background_->image);
+    CurveGraphPainter::paintForeground(painter, size, scene);
 }
 
 void CurveGraphView::paintEvent(QPaintEvent*) {

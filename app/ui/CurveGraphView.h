@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/telemetry/ThermalDistributionBin.h"
 #include "app/ui/CurveGraphBinding.h"
 #include "app/ui/CurveGraphGeometry.h"
 #include "app/ui/CurveGraphItem.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -86,6 +88,24 @@ private:
     struct ButtonPress {
         Item item;
     };
+    // What the background layers were painted from; equal keys paint equal pixels.
+    struct BackgroundKey {
+        QSize size;
+        double devicePixelRatio = 1;
+        AerivoAxis temperatureAxis;
+        AerivoAxis rpmAxis;
+        bool isFanOffThresholdEnabled = false;
+        double fanOffThresholdC = 0;
+        double safetyLimitC = 0;
+        AppLanguage language = AppLanguage::english;
+        qint64 palette = 0;
+        std::vector<ThermalDistributionBin> bins;
+        friend bool operator==(const BackgroundKey&, const BackgroundKey&) = default;
+    };
+    struct Background {
+        BackgroundKey key;
+        QImage image;
+    };
 
     std::vector<Item> focusChain() const;
     void moveFocusedPoint(double temperatureStep, double rpmStep);
@@ -97,6 +117,10 @@ private:
     std::optional<Item> focusedItem_;
     std::optional<Uuid> editingPoint_;
     QPointer<CurvePointEditorSheet> pointEditor_;
+    // The background layers as last painted. A drag moves only the foreground, so at 120 Hz it
+    // repaints over this image; any change of what the background shows (a refresh that moves
+    // the distribution, an axis edit, a resize) paints it afresh.
+    mutable std::optional<Background> background_;
 };
 
 } // namespace aerivo
