@@ -1,12 +1,13 @@
 // The AerivoMac executable: picks the hardware backends (the simulated Mac when its socket under
-// the system root answers, otherwise none), runs a command-line action when one is asked for,
-// and otherwise runs the application's control loop (headless until the menu-bar interface
-// exists).
+// the system root answers, otherwise none), runs a command-line action when one is asked for
+// (without creating any Qt application, so the diagnostics print exactly their lines), runs the
+// control loop in the terminal with --headless, and otherwise runs the menu-bar application.
 
 #include "app/cli/CommandLineActions.h"
 #include "app/cli/HeadlessSession.h"
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/model/AerivoPreferences.h"
+#include "app/ui/AerivoMacApplication.h"
 #include "platform/AsioMainLoop.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemHardware.h"
@@ -90,11 +91,7 @@ int main(int argc, char** argv) {
                 return runHeadless(arguments, hardware, paths);
             }
         }
-        std::cerr << "AerivoMac: the menu-bar interface is not part of this build yet; run with "
-                     "--headless to run the control loop in the terminal, or with an action such "
-                     "as --print-hardware."
-                  << std::endl;
-        return 2;
+        return runMenuBarApplication(argc, argv, hardware, paths);
     } catch (const std::exception& error) {
         std::cerr << "AerivoMac: " << error.what() << std::endl;
         return 1;

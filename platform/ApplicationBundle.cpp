@@ -17,7 +17,7 @@ ApplicationBundle::bundlePathForExecutable(const std::filesystem::path& executab
 
 nlohmann::json ApplicationBundle::readInfoDictionary(const std::filesystem::path& bundlePath) {
     const auto text =
-        readFileContents(bundlePath / "Contents" / "Info.json", maximumInfoDictionaryBytes);
+        readBoundedFile(bundlePath / "Contents" / "Info.json", maximumInfoDictionaryBytes);
     if (!text) {
         return nlohmann::json::object();
     }

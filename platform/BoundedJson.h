@@ -3,21 +3,29 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace aerivo {
 
-// Reading outside documents (signature files, key files, property lists) within fixed bounds, so
-// a damaged or hostile file can neither exhaust memory nor the stack. Never throws.
+// Reading outside JSON (signature files, key files, property lists, saved profiles, socket frames,
+// update metadata) within fixed bounds, so a damaged or hostile text can exhaust neither memory
+// nor the stack. Never throws.
 
-// The bytes of a regular file of at most `maximumBytes`. Nothing (and a reason in `error`) for a
-// missing or unreadable file, one that is not a regular file (a FIFO would block the reader), or
-// one that is larger.
-std::optional<std::string> readBoundedFile(const std::filesystem::path& path,
-                                           std::size_t maximumBytes, std::string* error = nullptr);
+// What a pass over the text found before any tree is built: well-formed and nested at most
+// `maximumDepth` levels, malformed (with the byte where the parser stopped and its message), or
+// nested too deep (the pass stops at the first level too deep).
+struct JsonScreen {
+    enum class Verdict { wellFormed, malformed, tooDeep };
+
+    Verdict verdict = Verdict::wellFormed;
+    std::size_t errorPosition = 0;
+    std::string message;
+
+    bool isWellFormed() const { return verdict == Verdict::wellFormed; }
+};
+JsonScreen screenJson(std::string_view text, std::size_t maximumDepth);
 
 // A JSON document nested at most `maximumDepth` levels (printing a deeper tree recurses as deep).
 std::optional<nlohmann::json> parseBoundedJson(std::string_view text, std::size_t maximumDepth,

@@ -1,6 +1,7 @@
 #include "platform/CodeSigner.h"
 
 #include "platform/BoundedJson.h"
+#include "platform/FileContents.h"
 #include "platform/Sha256.h"
 
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 #include "platform/FileContents.h"
+#include "platform/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,34 +11,15 @@ namespace aerivo {
 
 namespace {
 
+void report(std::string* error, std::string text) {
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
 [[noreturn]] void throwWriteError(const std::filesystem::path& file, int error) {
     throw FileWriteError("Could not write \"" + file.string() + "\": " + std::strerror(error));
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports close's own error (a delayed write error shows up here).
-    int close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -64,31 +46,47 @@ void syncFolder(const std::filesystem::path& folder) {
 
 } // namespace
 
-std::optional<std::string> readFileContents(const std::filesystem::path& file,
-                                            std::size_t maximumBytes) {
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat status {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+std::optional<std::string> readBoundedFile(const std::filesystem::path& path,
+                                           std::size_t maximumBytes, std::string* error) {
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (file.get() < 0) {
+        report(error, std::strerror(errno));
         return std::nullopt;
     }
-    std::string contents;
-    char buffer[65536];
-    while (true) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        if (got == 0) {
-            return contents;
-        }
-        if (contents.size() + static_cast<std::size_t>(got) > maximumBytes) {
-            return std::nullopt;
-        }
-        contents.append(buffer, static_cast<std::size_t>(got));
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        report(error, "not a regular file");
+        return std::nullopt;
     }
+    if (static_cast<std::uintmax_t>(status.st_size) > maximumBytes) {
+        report(error, "larger than " + std::to_string(maximumBytes) + " bytes");
+        return std::nullopt;
+    }
+    // Read to the end rather than trusting fstat's size, so a file that grew since is still
+    // held to the bound.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(file.get(), chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            report(error, std::strerror(errno));
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        if (bytes.size() + static_cast<std::size_t>(count) > maximumBytes) {
+            report(error, "larger than " + std::to_string(maximumBytes) + " bytes");
+            return std::nullopt;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(count));
+    }
+    return bytes;
 }
 
 void writeFileAtomically(const std::filesystem::path& file, std::string_view contents,

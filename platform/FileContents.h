@@ -16,10 +16,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The bytes of a regular file of at most `maximumBytes`; none when it is missing, unreadable, not
-// a regular file (a device could be endless) or larger.
-std::optional<std::string> readFileContents(const std::filesystem::path& file,
-                                            std::size_t maximumBytes);
+// The bytes of a regular file of at most `maximumBytes`. Nothing (and a reason in `error`) for a
+// missing or unreadable file, one that is not a regular file (a FIFO would block the reader, a
+// device could be endless), or one that is larger. Never throws.
+std::optional<std::string> readBoundedFile(const std::filesystem::path& path,
+                                           std::size_t maximumBytes, std::string* error = nullptr);
 
 // Replaces `file` as a whole: the bytes go to a temporary file in the same folder, which is
 // flushed to disk and then renamed over `file`, so a reader sees the old or the new contents and

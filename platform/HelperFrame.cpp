@@ -1,50 +1,9 @@
 #include "platform/HelperFrame.h"
 
+#include "platform/BoundedJson.h"
 #include "shared/Utf8.h"
 
 namespace aerivo {
-
-namespace {
-
-// Counts nesting while the parser walks the text, and stops it at the first level too deep, so
-// a hostile payload is refused before a tree (or a deep recursion on destruction) exists.
-class NestingCheck final : public nlohmann::json_sax<nlohmann::json> {
-public:
-    bool tooDeep = false;
-
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return enter(); }
-    bool key(string_t&) override { return true; }
-    bool end_object() override { return leave(); }
-    bool start_array(std::size_t) override { return enter(); }
-    bool end_array() override { return leave(); }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
-        return false;
-    }
-
-private:
-    bool enter() {
-        if (++depth_ > HelperFrame::nestingLimit) {
-            tooDeep = true;
-            return false;
-        }
-        return true;
-    }
-    bool leave() {
-        --depth_;
-        return true;
-    }
-
-    int depth_ = 0;
-};
-
-} // namespace
 
 std::string_view HelperFrame::errorText(Error error) {
     switch (error) {
@@ -107,9 +66,10 @@ HelperFrame::decodePayload(std::string_view payload) {
     if (!isValidUtf8(payload)) {
         return Error::invalidUtf8;
     }
-    NestingCheck check;
-    if (!nlohmann::json::sax_parse(payload, &check)) {
-        return check.tooDeep ? Error::tooDeep : Error::malformedJSON;
+    const JsonScreen screen = screenJson(payload, nestingLimit);
+    if (!screen.isWellFormed()) {
+        return screen.verdict == JsonScreen::Verdict::tooDeep ? Error::tooDeep
+                                                              : Error::malformedJSON;
     }
     nlohmann::json value = nlohmann::json::parse(payload, nullptr, false);
     if (value.is_discarded()) {

@@ -21,7 +21,7 @@ struct HelperFrame {
     // The largest payload either side sends or accepts.
     static constexpr std::size_t payloadLimit = 64 * 1024;
     // Deeper JSON is refused before any tree is built.
-    static constexpr int nestingLimit = 32;
+    static constexpr std::size_t nestingLimit = 32;
 
     enum class Error { oversized, truncated, invalidUtf8, malformedJSON, tooDeep, notAnObject };
     static std::string_view errorText(Error error);

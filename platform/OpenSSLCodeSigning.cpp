@@ -1,8 +1,10 @@
 #include "platform/OpenSSLCodeSigning.h"
+#include "platform/FileDescriptor.h"
 
 #include "platform/BoundedJson.h"
 #include "platform/CodeSignatureDocument.h"
 #include "platform/CompiledCodeRequirement.h"
+#include "platform/FileContents.h"
 #include "platform/Sha256.h"
 
 #include <fcntl.h>
@@ -15,22 +17,6 @@
 namespace aerivo {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int value) : value_(value) {}
-    ~Descriptor() {
-        if (value_ >= 0) {
-            ::close(value_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return value_; }
-
-private:
-    int value_;
-};
 
 // Opens a file to be hashed: a regular file only (a FIFO or a device would never end), and
 // without waiting on a FIFO's writer while finding that out.
@@ -147,7 +133,7 @@ OpenSSLCodeSigning::verifyImage(int imageDescriptor,
 
 CodeSigningFacts OpenSSLCodeSigning::inspect(const std::filesystem::path& file) const {
     struct stat status {};
-    const Descriptor image(openRegularFile(file, status));
+    const FileDescriptor image(openRegularFile(file, status));
     if (image.get() < 0) {
         CodeSigningFacts facts;
         facts.validityStatus = CodeSigningStatus::staticCodeNotFound;
@@ -184,7 +170,7 @@ ProcessCodeCheck OpenSSLCodeSigning::judge(const Verification& verification,
 int OpenSSLCodeSigning::checkFile(const std::filesystem::path& file,
                                   const CodeRequirement& requirement) const {
     struct stat status {};
-    const Descriptor image(openRegularFile(file, status));
+    const FileDescriptor image(openRegularFile(file, status));
     if (image.get() < 0) {
         return CodeSigningStatus::staticCodeNotFound;
     }
@@ -204,7 +190,7 @@ ProcessCodeCheck OpenSSLCodeSigning::checkProcessImage(pid_t pid,
     const std::string link = "/proc/" + std::to_string(pid) + "/exe";
     struct stat status {};
     // The link opens the inode the process runs, even when its path now names another file.
-    const Descriptor image(openRegularFile(link, status));
+    const FileDescriptor image(openRegularFile(link, status));
     if (image.get() < 0) {
         return {CodeSigningStatus::guestNotFound, std::nullopt};
     }

@@ -1,6 +1,7 @@
 #include "platform/PinnedProcess.h"
 
 #include "platform/BoundedJson.h"
+#include "platform/FileContents.h"
 #include "platform/ProcessFacts.h"
 
 #include <sys/syscall.h>

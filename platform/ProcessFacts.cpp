@@ -1,6 +1,7 @@
 #include "platform/ProcessFacts.h"
 
 #include "platform/BoundedJson.h"
+#include "platform/FileContents.h"
 
 #include <charconv>
 

@@ -1,6 +1,7 @@
 #include "platform/TrustAnchorStore.h"
 
 #include "platform/BoundedJson.h"
+#include "platform/FileContents.h"
 
 #include <algorithm>
 

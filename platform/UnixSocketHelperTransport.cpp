@@ -1,3 +1,4 @@
+#include "platform/FileDescriptor.h"
 #include "platform/HelperFrameIO.h"
 #include "platform/HelperTransport.h"
 
@@ -14,23 +15,6 @@ namespace aerivo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Closes the descriptor however the request ends.
-class Descriptor {
-public:
-    explicit Descriptor(int value) : value_(value) {}
-    ~Descriptor() {
-        if (value_ >= 0) {
-            ::close(value_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return value_; }
-
-private:
-    int value_;
-};
 
 HelperRequestResult failed(HelperRequestOutcome outcome, std::string detail) {
     return {outcome, std::nullopt, std::move(detail)};
@@ -75,7 +59,7 @@ HelperRequestResult UnixSocketHelperTransport::send(const HelperRequest& request
     }
     std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
 
-    Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0) {
         return failed(HelperRequestOutcome::connectionFailed, std::strerror(errno));
     }

@@ -24,6 +24,15 @@ public:
         }
     }
 
+    // Runs the work whatever the cancelled flag says: what a queue does with an item it had
+    // already taken off its timer when the cancel arrived (an Asio timer handler that was queued
+    // still runs). Owners that cancel must make such a late run harmless themselves.
+    void performEvenIfCancelled() {
+        if (work_) {
+            work_();
+        }
+    }
+
 private:
     std::function<void()> work_;
     std::atomic<bool> cancelled_{false};

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,9 +23,10 @@ struct AerivoManualTargetLeaseRequest {
     static constexpr std::string_view appManualTargetLeaseReason = "app-manual-target-lease";
     static constexpr std::string_view defaultReason = "manual-target-lease";
 
-    int fanIndex = 0;
+    // Contract integers are 64-bit signed, as on the Mac.
+    std::int64_t fanIndex = 0;
     double targetRPM = 0.0;
-    int holdSeconds = 0;
+    std::int64_t holdSeconds = 0;
     std::string reason{defaultReason};
 
     // Exact comparison: any other reason, unknown ones included, is a manual hold.

@@ -2,7 +2,7 @@
 
 namespace aerivo {
 
-AerivoManualTargetLeaseResponse AerivoManualTargetLeaseResponse::rejection(int fanIndex,
+AerivoManualTargetLeaseResponse AerivoManualTargetLeaseResponse::rejection(std::int64_t fanIndex,
                                                                            std::string error) {
     AerivoManualTargetLeaseResponse response;
     response.fanIndex = fanIndex;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,14 +23,14 @@ struct AerivoManualTargetLeaseResponse {
     bool accepted = false;
     bool targetReached = false;
     bool resetAccepted = false;
-    int fanIndex = 0;
+    std::int64_t fanIndex = 0;
     std::optional<double> requestedTargetRPM;
     std::optional<double> appliedTargetRPM;
     std::optional<double> finalActualRPM;
     std::optional<std::string> error;
 
     // A request refused before the fan was touched: nothing accepted, no speeds, the reason.
-    static AerivoManualTargetLeaseResponse rejection(int fanIndex, std::string error);
+    static AerivoManualTargetLeaseResponse rejection(std::int64_t fanIndex, std::string error);
 
     // The four flags and the index always (Booleans and an integer); speeds as floating-point
     // numbers and the error as a string only when present.

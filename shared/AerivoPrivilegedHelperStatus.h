@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,13 +30,13 @@ struct AerivoPrivilegedHelperStatus {
     static constexpr std::string_view errorKey = "error";
 
     std::string label{AerivoPrivilegedHelperXPC::serviceName};
-    int protocolVersion = AerivoPrivilegedHelperXPC::protocolVersion;
+    std::int64_t protocolVersion = AerivoPrivilegedHelperXPC::protocolVersion;
     std::string xpcServiceName{AerivoPrivilegedHelperXPC::serviceName};
     std::string xpcInterfaceName{AerivoPrivilegedHelperXPC::interfaceName};
     std::string xpcListener{AerivoPrivilegedHelperXPC::listenerStatus};
     std::string xpcConnection{AerivoPrivilegedHelperXPC::connectionStatus};
-    int xpcRequestTimeoutSeconds = AerivoPrivilegedHelperXPC::requestTimeoutSeconds;
-    int xpcResetTimeoutSeconds = AerivoPrivilegedHelperXPC::resetTimeoutSeconds;
+    std::int64_t xpcRequestTimeoutSeconds = AerivoPrivilegedHelperXPC::requestTimeoutSeconds;
+    std::int64_t xpcResetTimeoutSeconds = AerivoPrivilegedHelperXPC::resetTimeoutSeconds;
     // "installed" only in a status reply; "not-installed" everywhere else.
     std::string privilege = "not-installed";
     // "enabled" or "disabled".

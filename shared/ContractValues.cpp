@@ -13,30 +13,27 @@ constexpr std::int64_t exactDoubleIntegerLimit = std::int64_t{1} << 53;
 
 } // namespace
 
-std::optional<int> contractInteger(const nlohmann::json& value) {
-    constexpr auto lowest = std::numeric_limits<int>::min();
-    constexpr auto highest = std::numeric_limits<int>::max();
+std::optional<std::int64_t> contractInteger(const nlohmann::json& value) {
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    // 2^63 as a double: every whole double below it (and down to -2^63) converts exactly.
+    constexpr double twoToThe63 = 9223372036854775808.0;
     if (value.is_number_unsigned()) {
         const auto number = value.get<std::uint64_t>();
         if (number > static_cast<std::uint64_t>(highest)) {
             return std::nullopt;
         }
-        return static_cast<int>(number);
+        return static_cast<std::int64_t>(number);
     }
     if (value.is_number_integer()) {
-        const auto number = value.get<std::int64_t>();
-        if (number < lowest || number > highest) {
-            return std::nullopt;
-        }
-        return static_cast<int>(number);
+        return value.get<std::int64_t>();
     }
     if (value.is_number_float()) {
         const double number = value.get<double>();
-        if (!std::isfinite(number) || std::trunc(number) != number ||
-            number < static_cast<double>(lowest) || number > static_cast<double>(highest)) {
+        if (!std::isfinite(number) || std::trunc(number) != number || number < -twoToThe63 ||
+            number >= twoToThe63) {
             return std::nullopt;
         }
-        return static_cast<int>(number);
+        return static_cast<std::int64_t>(number);
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -9,11 +10,12 @@ namespace aerivo {
 
 // Lossless readers for values that cross the helper socket. JSON keeps Booleans, integers,
 // floating-point numbers and strings apart, and these readers keep them apart too:
-//  - an integer number, or a floating-point number holding a whole value, reads as an integer
-//    when it fits in an int; a fraction, a non-finite value or an out-of-range value does not;
+//  - an integer number, or a floating-point number holding a whole value, reads as a 64-bit
+//    signed integer (the contract's integers are as wide as the Mac's) when it fits; a fraction,
+//    a non-finite value or a value beyond 64 bits does not;
 //  - any finite number reads as a double when the conversion is exact (integers up to 2^53);
 //  - a string is only ever a string, a Boolean only ever a Boolean (never 1/0, never "true").
-std::optional<int> contractInteger(const nlohmann::json& value);
+std::optional<std::int64_t> contractInteger(const nlohmann::json& value);
 std::optional<double> contractDouble(const nlohmann::json& value);
 std::optional<std::string> contractString(const nlohmann::json& value);
 std::optional<bool> contractBoolean(const nlohmann::json& value);

@@ -26,6 +26,9 @@ bool isSimulatorOp(std::uint16_t value) {
     case SimulatorOp::ctlClearFaults:
     case SimulatorOp::ctlTakeBack:
     case SimulatorOp::ctlQuit:
+    case SimulatorOp::ctlApprove:
+    case SimulatorOp::approvalRequest:
+    case SimulatorOp::serviceJobStatus:
         return true;
     }
     return false;

@@ -40,6 +40,17 @@ namespace aerivo {
 //   ctlWorkload         str name, str script text          -> u8 ok, str message
 //   ctlFaults           str fault plan JSON                -> u8 ok, str message
 //   ctlClearFaults, ctlTakeBack, ctlQuit (empty)           -> u8 ok, str message
+//   ctlApprove          u8 SimulatorApprovalPolicy         -> u8 ok, str message
+//   approvalRequest     str who, str right, str detail     -> u8 SimulatorApprovalAnswer,
+//                                                             str message
+//   serviceJobStatus    str label, u8 rescan               -> u8 SimulatorJobState, i32 pid
+//                                                             (0 = not running), u32 starts,
+//                                                             str last exit, str detail
+//
+// An approval request is answered when the approval agent has an answer, which may take as long
+// as the agent's bounded wait; the connection carries nothing else meanwhile. A job status with
+// rescan 1 first reads the daemon folder again, so a definition written just before is loaded
+// (or reported damaged) in the reply.
 //
 // A header with an unknown operation, a non-zero reserved field or an oversized payload, and a
 // payload that does not decode exactly, close the connection; other clients are unaffected.
@@ -63,7 +74,23 @@ enum class SimulatorOp : std::uint16_t {
     ctlClearFaults = 43,
     ctlTakeBack = 44,
     ctlQuit = 45,
+    ctlApprove = 46,
+    approvalRequest = 50,
+    serviceJobStatus = 51,
 };
+
+// How the approval agent answers administrator approvals.
+enum class SimulatorApprovalPolicy : std::uint8_t { yes = 0, no = 1, askFile = 2 };
+// The agent's answer to one request; only `approved` grants anything.
+enum class SimulatorApprovalAnswer : std::uint8_t {
+    approved = 0,
+    refused = 1,
+    canceled = 2,
+    timedOut = 3
+};
+// A job as the service manager knows it: no definition, loaded (its socket is served), or a
+// definition that is present but not loaded (damaged, or its socket cannot be bound).
+enum class SimulatorJobState : std::uint8_t { undefined = 0, loaded = 1, notLoaded = 2 };
 
 enum class SimulatorRegistryEntry : std::uint8_t { deviceTreeRoot = 0, platformExpert = 1 };
 enum class SimulatorPropertyKind : std::uint8_t { absent = 0, data = 1, string = 2, number = 3 };

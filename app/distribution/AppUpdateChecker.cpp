@@ -1,5 +1,7 @@
 #include "app/distribution/AppUpdateChecker.h"
 
+#include "platform/BoundedJson.h"
+
 #include "app/distribution/AppUpdateCheckerError.h"
 #include "app/distribution/WebAddress.h"
 #include "platform/net/CurlURLLoader.h"
@@ -12,6 +14,9 @@
 namespace aerivo {
 
 namespace {
+
+// Deeper than any metadata document.
+constexpr std::size_t maximumMetadataDepth = 64;
 
 std::optional<std::string> nonEmptyString(const nlohmann::json& dictionary, const char* key) {
     if (!dictionary.is_object()) {
@@ -39,42 +44,6 @@ const nlohmann::json* firstString(const nlohmann::json& object,
     }
     return nullptr;
 }
-
-// Screens nesting before a tree is built: within the 1 MiB the loader allows, a document of
-// nothing but brackets would otherwise build a million levels.
-class NestingScreen final : public nlohmann::json_sax<nlohmann::json> {
-public:
-    static constexpr std::size_t maximumDepth = 64;
-
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return ++depth_ <= maximumDepth; }
-    bool key(string_t&) override { return true; }
-    bool end_object() override {
-        --depth_;
-        return true;
-    }
-    bool start_array(std::size_t) override { return ++depth_ <= maximumDepth; }
-    bool end_array() override {
-        --depth_;
-        return true;
-    }
-    bool parse_error(std::size_t position, const std::string&,
-                     const nlohmann::detail::exception&) override {
-        errorPosition = position;
-        return false;
-    }
-
-    std::optional<std::size_t> errorPosition;
-
-private:
-    std::size_t depth_ = 0;
-};
 
 } // namespace
 
@@ -153,11 +122,13 @@ std::optional<std::string> AppUpdateChecker::httpsURL(std::string_view text) {
 }
 
 UpdateMetadata AppUpdateChecker::metadata(std::string_view data) {
-    NestingScreen screen;
-    if (!nlohmann::json::sax_parse(data, &screen)) {
-        if (screen.errorPosition) {
-            throw AppUpdateCheckerError::notJSON(*screen.errorPosition);
-        }
+    // Nesting is screened before a tree is built: within the 1 MiB the loader allows, a document
+    // of nothing but brackets would otherwise build a million levels.
+    const JsonScreen screen = screenJson(data, maximumMetadataDepth);
+    if (screen.verdict == JsonScreen::Verdict::malformed) {
+        throw AppUpdateCheckerError::notJSON(screen.errorPosition);
+    }
+    if (screen.verdict == JsonScreen::Verdict::tooDeep) {
         // Well-formed, but nested deeper than any metadata document: not the object we read.
         throw AppUpdateCheckerError::invalidMetadata();
     }

@@ -56,7 +56,7 @@ LoginItemStatus SystemLoginItemController::status() const {
     if (!path || !executablePath_) {
         return LoginItemStatus::disabled;
     }
-    const auto text = readFileContents(*path, maximumEntryBytes);
+    const auto text = readBoundedFile(*path, maximumEntryBytes);
     if (!text) {
         return LoginItemStatus::disabled;
     }

@@ -1,5 +1,7 @@
 #include "app/model/AerivoProfileCoding.h"
 
+#include "platform/BoundedJson.h"
+
 #include <cmath>
 #include <exception>
 #include <optional>
@@ -132,46 +134,6 @@ CodingResult<AerivoAxis> requiredAxis(const json& object, const char* name) {
     }
     return std::move(axis).value().value();
 }
-
-// Parses only to check the document's shape before a tree is built: refuses syntax errors and
-// nesting deeper than the bound, which would otherwise build a tree as deep as the input.
-class DocumentScreen final : public nlohmann::json_sax<json> {
-public:
-    std::optional<std::string> fault;
-
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return enter(); }
-    bool key(string_t&) override { return true; }
-    bool end_object() override { return leave(); }
-    bool start_array(std::size_t) override { return enter(); }
-    bool end_array() override { return leave(); }
-    bool parse_error(std::size_t, const std::string&,
-                     const nlohmann::detail::exception& error) override {
-        fault = error.what();
-        return false;
-    }
-
-private:
-    std::size_t depth_ = 0;
-
-    bool enter() {
-        if (++depth_ > maximumProfileDocumentDepth) {
-            fault = "nested deeper than " + std::to_string(maximumProfileDocumentDepth) + " levels";
-            return false;
-        }
-        return true;
-    }
-    bool leave() {
-        --depth_;
-        return true;
-    }
-};
 
 } // namespace
 
@@ -393,9 +355,14 @@ CodingResult<AerivoProfile> decodeAerivoProfileDocument(std::string_view text) {
                                    std::to_string(maximumProfileDocumentBytes) + " allowed"};
     }
     try {
-        DocumentScreen screen;
-        if (!json::sax_parse(text, &screen)) {
-            return CodingError{"", "not a JSON document: " + screen.fault.value_or("unreadable")};
+        // Shape first, so a deep document never becomes a tree as deep as the input.
+        const JsonScreen screen = screenJson(text, maximumProfileDocumentDepth);
+        if (screen.verdict == JsonScreen::Verdict::tooDeep) {
+            return CodingError{"", "not a JSON document: nested deeper than " +
+                                       std::to_string(maximumProfileDocumentDepth) + " levels"};
+        }
+        if (!screen.isWellFormed()) {
+            return CodingError{"", "not a JSON document: " + screen.message};
         }
         const json document = json::parse(text, nullptr, false);
         if (document.is_discarded()) {

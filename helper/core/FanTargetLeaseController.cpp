@@ -1,9 +1,9 @@
 #include "helper/core/FanTargetLeaseController.h"
 
+#include "helper/core/SMCWriteProbeText.h"
+
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <utility>
 
 namespace aerivo {
@@ -34,58 +34,11 @@ constexpr std::string_view renewalTargetMissingReason = "requires target RPM";
 constexpr std::string_view modeUnreadableReason = "F0md mode unreadable";
 constexpr std::string_view incompleteLeaseError = "manual target lease did not complete cleanly";
 
-std::string line(std::string_view name, std::string_view value) {
-    std::string text = "smcWriteProbe";
-    text += name;
-    text += '=';
-    text += value;
-    return text;
-}
-
-std::string boolText(bool value) {
-    return value ? "true" : "false";
-}
-
-// A speed as a whole number, halves away from zero, or "nil" when absent. Speeds that are not
-// finite read "nan", "inf" or "-inf"; a finite speed of any size prints all its digits (no
-// integer conversion, so nothing can overflow).
-std::string rpmText(std::optional<double> rpm) {
-    if (!rpm) {
-        return "nil";
-    }
-    if (std::isnan(*rpm)) {
-        return "nan";
-    }
-    if (std::isinf(*rpm)) {
-        return *rpm > 0 ? "inf" : "-inf";
-    }
-    // Adding zero turns a rounded -0 into 0.
-    const double rounded = std::round(*rpm) + 0.0;
-    // The largest double has 309 integer digits.
-    std::array<char, 320> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%.0f", rounded);
-    return buffer.data();
-}
-
-std::string byteText(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::array<char, 3> digits{};
-        std::snprintf(digits.data(), digits.size(), "%02X", static_cast<unsigned>(bytes[i]));
-        if (i > 0) {
-            text.push_back(' ');
-        }
-        text += digits.data();
-    }
-    return text;
-}
-
-void appendWriteResult(std::vector<std::string>& lines, std::string_view name,
-                       const FanTargetWriteResult& result) {
-    const std::string prefix(name);
-    lines.push_back(line(prefix + "KernelResult", kernelResultText(result.kernelResult)));
-    lines.push_back(line(prefix + "SMCResult", std::to_string(result.smcResult)));
-}
+constexpr auto line = &SMCWriteProbeText::line;
+constexpr auto rpmText = &SMCWriteProbeText::rpm;
+constexpr auto byteText = &SMCWriteProbeText::bytes;
+constexpr auto boolText = &SMCWriteProbeText::boolean;
+constexpr auto appendWriteResult = &SMCWriteProbeText::appendWriteResult;
 
 // Exactly one of an absolute target or a delta on the present speed. A request that is not a
 // finite number is no request: it could neither be clamped nor reported.
@@ -131,14 +84,6 @@ FanTargetLeaseExecution refused(std::string_view action, std::string_view reason
 }
 
 } // namespace
-
-struct FanTargetLeaseController::Preflight {
-    double minimum = 0;
-    double maximum = 0;
-    double current = 0;
-    SMCValue previousTarget;
-    SMCValue previousMode;
-};
 
 FanTargetLeaseController::ManualWrite
 FanTargetLeaseController::writeManualModeAndTarget(const Preflight& facts, double applied,

@@ -48,7 +48,18 @@ public:
     FanTargetLeaseExecution resetAutomatic();
 
 private:
-    struct Preflight;
+    // The probe's mode pulse is a hold with its own target rule: it reuses the preflight, the
+    // samples and the restore, so they are written once.
+    friend class ExperimentalFanTargetProbe;
+
+    // The fan's state as read before the first write.
+    struct Preflight {
+        double minimum = 0;
+        double maximum = 0;
+        double current = 0;
+        SMCValue previousTarget;
+        SMCValue previousMode;
+    };
 
     std::optional<Preflight> preflight(std::string& reason);
     enum class ManualWrite { written, modeFailed, targetFailed };

@@ -7,6 +7,7 @@
 #include "shared/SMCValue.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,5 +68,8 @@ private:
     IOConnectHandle connection_;
     IOKitSMCConnection smc_;
 };
+
+// Opens a fresh SMC client for one helper operation; nothing when the SMC does not open.
+using SMCOpener = std::function<std::unique_ptr<SMCProbeClient>()>;
 
 } // namespace aerivo

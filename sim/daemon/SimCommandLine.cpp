@@ -7,9 +7,13 @@
 
 namespace aerivo {
 
+const char* const simDevelopmentTrustAnchor = AERIVO_DEV_TRUST_ANCHOR;
+
 const char* const simUsageText =
     "usage: aerivo-sim-mac [--root DIR] [--model NAME] [--seed N]\n"
     "                      [--workload idle|load|sine|steps|script:FILE] [--faults FILE]\n"
+    "                      [--approve yes|no|ask-file] [--approval-timeout SECONDS]\n"
+    "                      [--trust-anchor FILE|none]\n"
     "       aerivo-sim-mac ctl [--root DIR] status\n"
     "       aerivo-sim-mac ctl [--root DIR] workload idle|load|sine|steps|script:FILE\n"
     "       aerivo-sim-mac ctl [--root DIR] fault read KEY [smc N | kernel CODE]\n"
@@ -17,11 +21,15 @@ const char* const simUsageText =
     "       aerivo-sim-mac ctl [--root DIR] fault open CLASS [CODE]\n"
     "       aerivo-sim-mac ctl [--root DIR] fault delay MICROSECONDS\n"
     "       aerivo-sim-mac ctl [--root DIR] fault file FILE | fault clear\n"
+    "       aerivo-sim-mac ctl [--root DIR] approve yes|no|ask-file\n"
     "       aerivo-sim-mac ctl [--root DIR] take-back | quit\n"
     "models: laptop-2fan (default), desktop-1fan, mac17-2, air-fanless, legacy-fpe2, "
     "no-endpoint\n"
     "The system root defaults to $AERIVO_SYSTEM_ROOT, else /; the device socket is\n"
-    "<root>/var/run/aerivo-sim-mac.sock.\n";
+    "<root>/var/run/aerivo-sim-mac.sock. Approvals default to yes; with ask-file the agent\n"
+    "waits (30 s unless --approval-timeout says otherwise) for <root>/var/run/\n"
+    "aerivo-sim-mac.approval to hold yes, no or cancel. Helper jobs are read from\n"
+    "<root>/Library/LaunchDaemons/<label>.plist.\n";
 
 namespace {
 
@@ -45,6 +53,19 @@ template <typename Number> std::optional<Number> parseInteger(std::string_view t
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<SimulatorApprovalPolicy> approvalPolicyFromText(std::string_view text) {
+    if (text == "yes") {
+        return SimulatorApprovalPolicy::yes;
+    }
+    if (text == "no") {
+        return SimulatorApprovalPolicy::no;
+    }
+    if (text == "ask-file") {
+        return SimulatorApprovalPolicy::askFile;
+    }
+    return std::nullopt;
 }
 
 std::variant<SimWorkload, std::string> workloadFromArgument(const std::string& value) {
@@ -161,14 +182,19 @@ parseSimCommandLine(const std::vector<std::string>& arguments,
     SimServeOptions serve;
     serve.root = defaultRoot;
     serve.preset = *simModelPreset(defaultSimModelPresetName);
+    if (*simDevelopmentTrustAnchor != '\0') {
+        serve.trustAnchor = std::filesystem::path(simDevelopmentTrustAnchor);
+    }
     for (; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
         if (argument == "--help" || argument == "-h") {
             return SimHelpRequest{};
         }
-        const bool takesValue = argument == "--root" ||
-                                (!isCtl && (argument == "--model" || argument == "--seed" ||
-                                            argument == "--workload" || argument == "--faults"));
+        const bool takesValue =
+            argument == "--root" ||
+            (!isCtl && (argument == "--model" || argument == "--seed" || argument == "--workload" ||
+                        argument == "--faults" || argument == "--approve" ||
+                        argument == "--approval-timeout" || argument == "--trust-anchor"));
         if (!takesValue) {
             if (!isCtl || argument.starts_with("--")) {
                 return "unknown argument \"" + argument + "\"";
@@ -213,6 +239,31 @@ parseSimCommandLine(const std::vector<std::string>& arguments,
                 return "fault file " + value + ": " + *error;
             }
             serve.faults = std::get<SimFaultPlan>(faults);
+        } else if (argument == "--approve") {
+            const auto policy = approvalPolicyFromText(value);
+            if (!policy) {
+                return "--approve needs yes, no or ask-file, not \"" + value + "\"";
+            }
+            serve.approvalPolicy = *policy;
+        } else if (argument == "--approval-timeout") {
+            double seconds = 0;
+            const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(),
+                                                   seconds, std::chars_format::fixed);
+            if (value.empty() || ec != std::errc() || ptr != value.data() + value.size() ||
+                !(seconds >= 0.001 && seconds <= 3600)) {
+                return "approval timeout \"" + value + "\" must be from 0.001 to 3600 seconds";
+            }
+            serve.approvalTimeout =
+                std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
+        } else if (argument == "--trust-anchor") {
+            serve.trustAnchorIsDefault = false;
+            if (value == "none") {
+                serve.trustAnchor.reset();
+            } else if (!readFile(value)) {
+                return "cannot read trust anchor \"" + value + "\"";
+            } else {
+                serve.trustAnchor = std::filesystem::path(value);
+            }
         }
     }
     if (!isCtl) {
@@ -223,7 +274,8 @@ parseSimCommandLine(const std::vector<std::string>& arguments,
     SimCtlOptions ctl;
     ctl.root = root;
     if (rest.empty()) {
-        return std::string("ctl needs a command: status, workload, fault, take-back or quit");
+        return std::string(
+            "ctl needs a command: status, workload, fault, approve, take-back or quit");
     }
     const std::string& command = rest[0];
     const std::vector<std::string> words(rest.begin() + 1, rest.end());
@@ -234,6 +286,15 @@ parseSimCommandLine(const std::vector<std::string>& arguments,
         ctl.command = command == "status"      ? SimCtlOptions::Command::status
                       : command == "take-back" ? SimCtlOptions::Command::takeBack
                                                : SimCtlOptions::Command::quit;
+        return ctl;
+    }
+    if (command == "approve") {
+        const auto policy = words.size() == 1 ? approvalPolicyFromText(words[0]) : std::nullopt;
+        if (!policy) {
+            return std::string("approve needs yes, no or ask-file");
+        }
+        ctl.command = SimCtlOptions::Command::approve;
+        ctl.approvalPolicy = *policy;
         return ctl;
     }
     if (command == "workload") {

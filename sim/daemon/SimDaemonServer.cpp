@@ -61,6 +61,7 @@ public:
                                  "[" + std::to_string(pid) + "]" +
                                  (privileged ? " privileged" : "");
         session_ = server_.machine().openSession(name, privileged);
+        peerName_ = name;
         opened_ = true;
         readHeader();
     }
@@ -96,7 +97,14 @@ private:
         SimulatorWireWriter writer(reply_);
         writer.begin(op_);
         std::chrono::microseconds delay{0};
-        if (!handle(writer, delay) || !writer.finish()) {
+        if (!handle(writer, delay)) {
+            return;
+        }
+        if (deferred_) {
+            deferred_ = false; // the reply is written when it is known
+            return;
+        }
+        if (!writer.finish()) {
             return;
         }
         if (delay.count() > 0) {
@@ -142,6 +150,17 @@ private:
     static void okReply(SimulatorWireWriter& writer, bool ok, std::string_view message) {
         writer.u8(ok ? 1 : 0);
         writer.string(message);
+    }
+
+    void replyToApproval(SimulatorApprovalAnswer answer) {
+        reply_.clear();
+        SimulatorWireWriter writer(reply_);
+        writer.begin(SimulatorOp::approvalRequest);
+        writer.u8(static_cast<std::uint8_t>(answer));
+        writer.string(SimApprovalAgent::answerName(answer));
+        if (writer.finish()) {
+            write();
+        }
     }
 
     // Decodes one request and writes its reply payload; false for a payload that does not
@@ -297,7 +316,7 @@ private:
                 return false;
             }
             std::string text;
-            for (const std::string& line : mac.statusLines()) {
+            for (const std::string& line : server_.statusLines()) {
                 text += line;
                 text += '\n';
             }
@@ -344,6 +363,52 @@ private:
             okReply(writer, true, text);
             return true;
         }
+        case SimulatorOp::ctlApprove: {
+            const std::uint8_t policy = reader.u8();
+            if (!reader.finished() || policy > 2) {
+                return false;
+            }
+            server_.approvals().setPolicy(static_cast<SimulatorApprovalPolicy>(policy));
+            okReply(writer, true,
+                    "approvalPolicy=" +
+                        std::string(SimApprovalAgent::policyName(server_.approvals().policy())));
+            return true;
+        }
+        case SimulatorOp::approvalRequest: {
+            SimApprovalAgent::Request request;
+            request.who = reader.string();
+            request.right = reader.string();
+            request.detail = reader.string();
+            if (!reader.finished()) {
+                return false;
+            }
+            request.via = peerName_;
+            deferred_ = true;
+            server_.approvals().request(std::move(request),
+                                        [self = shared_from_this()](SimulatorApprovalAnswer a) {
+                                            if (*self->alive_) {
+                                                self->replyToApproval(a);
+                                            }
+                                        });
+            return true;
+        }
+        case SimulatorOp::serviceJobStatus: {
+            const std::string label = reader.string();
+            const std::uint8_t rescan = reader.u8();
+            if (!reader.finished() || rescan > 1) {
+                return false;
+            }
+            if (rescan == 1) {
+                server_.services().rescan();
+            }
+            const SimServiceManager::JobReport report = server_.services().report(label);
+            writer.u8(static_cast<std::uint8_t>(report.state));
+            writer.i32(report.pid);
+            writer.u32(report.starts);
+            writer.string(report.lastExit);
+            writer.string(report.detail);
+            return true;
+        }
         case SimulatorOp::ctlClearFaults:
         case SimulatorOp::ctlTakeBack:
         case SimulatorOp::ctlQuit: {
@@ -373,6 +438,8 @@ private:
     SimSessionId session_ = 0;
     bool opened_ = false;
     bool quitAfterReply_ = false;
+    bool deferred_ = false;
+    std::string peerName_;
     std::array<std::uint8_t, simulatorFrameHeaderSize> header_{};
     SimulatorOp op_ = SimulatorOp::ctlStatus;
     std::vector<std::uint8_t> payload_;
@@ -380,10 +447,12 @@ private:
 };
 
 SimDaemonServer::SimDaemonServer(asio::io_context& io, std::filesystem::path systemRoot,
-                                 std::unique_ptr<SimulatedMac> machine)
+                                 std::unique_ptr<SimulatedMac> machine, SimDaemonSettings settings)
     : io_(io), root_(std::move(systemRoot)), socketPath_(simulatorSocketPath(root_)),
-      machine_(std::move(machine)), acceptor_(io), tick_(io), retry_(io),
-      started_(std::chrono::steady_clock::now()), busyUntil_(started_) {
+      machine_(std::move(machine)), services_(io, root_),
+      approvals_(io, approvalAnswerFile(root_), settings.approvalPolicy, settings.approvalTimeout),
+      acceptor_(io), tick_(io), retry_(io), started_(std::chrono::steady_clock::now()),
+      busyUntil_(started_) {
     std::error_code error;
     privilegedFolder_ =
         std::filesystem::weakly_canonical(root_ / "Library" / "PrivilegedHelperTools", error);
@@ -395,6 +464,18 @@ SimDaemonServer::SimDaemonServer(asio::io_context& io, std::filesystem::path sys
 SimDaemonServer::~SimDaemonServer() {
     stop();
     *alive_ = false;
+}
+
+std::filesystem::path SimDaemonServer::approvalAnswerFile(const std::filesystem::path& systemRoot) {
+    return systemRoot / "var" / "run" / "aerivo-sim-mac.approval";
+}
+
+std::vector<std::string> SimDaemonServer::statusLines() const {
+    std::vector<std::string> lines = machine_->statusLines();
+    for (const auto& part : {approvals_.statusLines(), services_.statusLines()}) {
+        lines.insert(lines.end(), part.begin(), part.end());
+    }
+    return lines;
 }
 
 bool SimDaemonServer::isPrivilegedImage(const std::filesystem::path& image) const {
@@ -415,7 +496,8 @@ SimDaemonServer::reserveDelay(std::chrono::microseconds delay) {
 
 void SimDaemonServer::start() {
     const std::string path = socketPath_.string();
-    if (path.size() >= sizeof(sockaddr_un{}.sun_path)) {
+    // The staged name it is bound under first is at most 12 bytes longer.
+    if (path.size() + 12 >= sizeof(sockaddr_un{}.sun_path)) {
         throw std::runtime_error("socket path is too long for a Unix socket: " + path);
     }
     std::error_code error;
@@ -434,14 +516,31 @@ void SimDaemonServer::start() {
     } else if (std::filesystem::exists(socketPath_, error)) {
         throw std::runtime_error(path + " exists and is not a socket");
     }
+    // The helper jobs first: once the device socket appears, the root is complete.
+    services_.start();
+    // Bound and listening under a temporary name, then renamed into place: a client that sees
+    // the socket can connect at once.
+    const std::string staged = (socketPath_.parent_path() / ("." + socketPath_.filename().string() +
+                                                             "." + std::to_string(::getpid())))
+                                   .string();
+    std::filesystem::remove(staged, error);
     acceptor_.open(stream());
-    acceptor_.bind(stream::endpoint(path), error);
+    acceptor_.bind(stream::endpoint(staged), error);
+    if (!error) {
+        acceptor_.listen(asio::socket_base::max_listen_connections, error);
+    }
+    // Every local user may connect; only the privileged image may write.
+    if (!error && ::chmod(staged.c_str(), 0666) != 0) {
+        error = std::error_code(errno, std::generic_category());
+    }
+    if (!error) {
+        std::filesystem::rename(staged, socketPath_, error);
+    }
     if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(staged, ignored);
         throw std::runtime_error("cannot bind " + path + ": " + error.message());
     }
-    acceptor_.listen();
-    // Every local user may connect; only the privileged image may write.
-    ::chmod(path.c_str(), 0666);
     accept();
     scheduleTick();
 }
@@ -451,6 +550,8 @@ void SimDaemonServer::stop() {
         return;
     }
     stopped_ = true;
+    approvals_.cancelAll();
+    services_.stop();
     std::error_code error;
     if (acceptor_.is_open()) {
         acceptor_.close(error);

@@ -1,6 +1,7 @@
 #include "shared/SimulatorWire.h"
 #include "sim/daemon/SimCommandLine.h"
 #include "sim/daemon/SimDaemonServer.h"
+#include "sim/daemon/SimRootSetup.h"
 
 #include <asio.hpp>
 
@@ -14,20 +15,28 @@ namespace {
 int serve(const SimServeOptions& options) {
     auto machine = std::make_unique<SimulatedMac>(options.preset, options.seed, options.workload);
     machine->setFaults(options.faults);
-    asio::io_context io;
-    SimDaemonServer server(io, options.root, std::move(machine));
-    try {
-        server.start();
-    } catch (const std::exception& error) {
-        std::cerr << "aerivo-sim-mac: " << error.what() << "\n";
-        return 1;
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    for (const std::string& note : prepareSimulatedRoot(options, self.parent_path())) {
+        std::cerr << "aerivo-sim-mac: " << note << "\n";
     }
+    asio::io_context io;
+    SimDaemonServer server(io, options.root, std::move(machine),
+                           SimDaemonSettings{options.approvalPolicy, options.approvalTimeout});
+    // Before the socket appears: a stop asked for at any moment after that is a clean stop that
+    // removes the sockets, never the default death that leaves them behind.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&server](std::error_code error, int) {
         if (!error) {
             server.stop();
         }
     });
+    try {
+        server.start();
+    } catch (const std::exception& error) {
+        std::cerr << "aerivo-sim-mac: " << error.what() << "\n";
+        return 1;
+    }
     std::cout << "aerivo-sim-mac: serving " << server.socketPath().string() << " (model "
               << options.preset.name << ", seed " << options.seed << ", workload "
               << options.workload.name() << ")" << std::endl;
@@ -76,6 +85,11 @@ int control(const SimCtlOptions& options) {
     case SimCtlOptions::Command::quit:
         op = SimulatorOp::ctlQuit;
         writer.begin(op);
+        break;
+    case SimCtlOptions::Command::approve:
+        op = SimulatorOp::ctlApprove;
+        writer.begin(op);
+        writer.u8(static_cast<std::uint8_t>(options.approvalPolicy));
         break;
     }
     if (!writer.finish()) {

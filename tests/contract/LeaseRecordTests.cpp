@@ -102,12 +102,13 @@ TEST(LeaseRequest, NonObjectsAndOutOfRangeValuesAreRefused) {
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(json("fanIndex")));
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(json()));
 
+    // Beyond 64 bits there is no lossless integer.
     json dictionary = validRequest();
     dictionary["holdSeconds"] = 1e20;
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(dictionary));
     dictionary["holdSeconds"] = std::numeric_limits<std::uint64_t>::max();
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(dictionary));
-    dictionary["holdSeconds"] = std::numeric_limits<std::int64_t>::min();
+    dictionary["holdSeconds"] = 9223372036854775808.0; // 2^63
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(dictionary));
 
     dictionary = validRequest();
@@ -117,10 +118,28 @@ TEST(LeaseRequest, NonObjectsAndOutOfRangeValuesAreRefused) {
     EXPECT_FALSE(AerivoManualTargetLeaseRequest::fromDictionary(dictionary));
 }
 
+TEST(LeaseRequest, EnormousIntegersAreReadAtFullWidth) {
+    // The helper bounds the hold; the reader must not refuse what the Mac's integers carry.
+    constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
+    for (const json& hold : {json(highest), json(lowest), json(std::uint64_t{highest}),
+                             json(std::int64_t{1} << 40), json(-9223372036854775808.0)}) {
+        json dictionary = validRequest();
+        dictionary["holdSeconds"] = hold;
+        dictionary["fanIndex"] = hold;
+        const auto request =
+            AerivoManualTargetLeaseRequest::fromDictionary(json::parse(dictionary.dump()));
+        ASSERT_TRUE(request) << hold;
+        EXPECT_EQ(request->holdSeconds, hold.is_number_float() ? lowest : hold.get<std::int64_t>());
+        EXPECT_EQ(request->fanIndex, request->holdSeconds);
+    }
+}
+
 TEST(ContractValues, IntegerLimitsAreExact) {
-    EXPECT_EQ(contractInteger(json(std::numeric_limits<int>::max())),
-              std::numeric_limits<int>::max());
-    EXPECT_FALSE(contractInteger(json(std::int64_t{std::numeric_limits<int>::max()} + 1)));
+    EXPECT_EQ(contractInteger(json(std::numeric_limits<std::int64_t>::max())),
+              std::numeric_limits<std::int64_t>::max());
+    EXPECT_FALSE(
+        contractInteger(json(std::uint64_t{std::numeric_limits<std::int64_t>::max()} + 1)));
     EXPECT_EQ(contractInteger(json(-3.0)), -3);
     EXPECT_EQ(contractDouble(json(std::int64_t{1} << 53)), 9007199254740992.0);
     EXPECT_FALSE(contractDouble(json((std::int64_t{1} << 53) + 1)));
@@ -147,7 +166,7 @@ TEST(LeaseResponse, SpeedsAreFloatingPointWhenPresent) {
     AerivoManualTargetLeaseResponse response;
     response.accepted = true;
     response.targetReached = true;
-    response.fanIndex = 1;
+    response.fanIndex = std::int64_t{1} << 40; // echoed at full width
     response.requestedTargetRPM = 2000.0;
     response.appliedTargetRPM = 1999.5;
     const auto dictionary = json::parse(response.dictionary().dump());
@@ -158,7 +177,7 @@ TEST(LeaseResponse, SpeedsAreFloatingPointWhenPresent) {
     EXPECT_FALSE(dictionary.contains("finalActualRPM"));
     EXPECT_FALSE(dictionary.contains("error"));
     EXPECT_EQ(dictionary.at("accepted"), true);
-    EXPECT_EQ(dictionary.at("fanIndex"), 1);
+    EXPECT_EQ(dictionary.at("fanIndex"), std::int64_t{1} << 40);
 }
 
 } // namespace

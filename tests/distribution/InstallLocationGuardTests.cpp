@@ -113,7 +113,7 @@ private:
 };
 
 std::string read(const fs::path& file) {
-    return readFileContents(file, 1 << 20).value_or("<missing>");
+    return readBoundedFile(file, 1 << 20).value_or("<missing>");
 }
 
 void write(const fs::path& file, const std::string& text) {

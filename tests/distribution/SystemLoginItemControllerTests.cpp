@@ -16,7 +16,7 @@ using testing::TemporaryDirectory;
 const std::filesystem::path executable = "/Applications/Aerivo Mac.app/Contents/MacOS/AerivoMac";
 
 std::string read(const std::filesystem::path& file) {
-    return readFileContents(file, 1 << 20).value_or("<missing>");
+    return readBoundedFile(file, 1 << 20).value_or("<missing>");
 }
 
 class LoginItem : public ::testing::Test {

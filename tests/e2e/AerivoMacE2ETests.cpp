@@ -304,3 +304,22 @@ TEST_F(AerivoMacOnSimulator, HeadlessRefusesABadRefreshCount) {
 
 } // namespace
 } // namespace aerivo
+
+namespace aerivo {
+namespace {
+
+TEST(AerivoMacWithoutDisplay, PointsAtHeadlessInsteadOfCrashing) {
+    testing::TemporarySystemRoot root;
+    // env(1) removes what a developer's own session may have set.
+    const testing::ProgramRun run = testing::runProgram(
+        "/usr/bin/env",
+        {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", AERIVO_MAC_PATH},
+        {"AERIVO_SYSTEM_ROOT=" + root.path().string(),
+         "XDG_CONFIG_HOME=" + (root.path() / "config").string(),
+         "XDG_RUNTIME_DIR=" + root.path().string()});
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("--headless"), std::string::npos) << run.output;
+}
+
+} // namespace
+} // namespace aerivo

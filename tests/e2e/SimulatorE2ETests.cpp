@@ -256,6 +256,36 @@ TEST_F(Simulator, QuitStopsTheDaemonAndRemovesTheSocket) {
     EXPECT_EQ(simulator.ctl({"status"}).exitCode, 1);
 }
 
+TEST(SimulatorRoot, StartingPutsTheChosenTrustAnchorAndTheOsascriptStandInIntoTheRoot) {
+    TemporarySystemRoot root;
+    const std::filesystem::path development = AERIVO_DEV_TRUST_ANCHOR;
+    const auto anchor = root.path() / "TeamAnchor.pem";
+    std::ofstream(anchor) << "anchor bytes\n";
+    const auto anchors = root.path() / "Library" / "Aerivo" / "TrustAnchors";
+    auto text = [](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    // Nothing, another anchor, then by default the build's own.
+    const std::vector<std::pair<std::vector<std::string>, std::filesystem::path>> cases = {
+        {{"--trust-anchor", "none"}, ""},
+        {{"--trust-anchor", anchor.string()}, anchor},
+        {{}, development},
+    };
+    for (const auto& [arguments, source] : cases) {
+        SimulatorProcess simulator(root.path(), arguments);
+        ASSERT_TRUE(simulator.isServing());
+        if (source.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(anchors));
+        } else {
+            EXPECT_EQ(text(anchors / source.filename()), text(source)) << source;
+            EXPECT_FALSE(text(source).empty());
+        }
+        const auto osascript = root.path() / "usr" / "bin" / "osascript";
+        EXPECT_EQ(::access(osascript.c_str(), X_OK), 0);
+    }
+}
+
 TEST(SimulatorCommandLine, BadValuesGiveAClearErrorAndExitTwo) {
     TemporarySystemRoot root;
     std::ofstream(root.path() / "bad.json") << "{\"readFailures\": 3}";
@@ -272,6 +302,11 @@ TEST(SimulatorCommandLine, BadValuesGiveAClearErrorAndExitTwo) {
         {{"ctl", "--root", base, "fault", "read", "F0"}, "four-character SMC key"},
         {{"ctl", "--root", base, "fault", "write", "F0Tg", "smc", "0"}, "must be from 1 to 255"},
         {{"ctl", "--root", base, "dance"}, "unknown ctl command \"dance\""},
+        {{"--approve", "maybe"}, "--approve needs yes, no or ask-file"},
+        {{"--approval-timeout", "0"}, "must be from 0.001 to 3600 seconds"},
+        {{"--approval-timeout", "1e3"}, "must be from 0.001 to 3600 seconds"},
+        {{"--trust-anchor", base + "/missing.pem"}, "cannot read trust anchor"},
+        {{"ctl", "--root", base, "approve", "always"}, "approve needs yes, no or ask-file"},
     };
     for (const auto& [arguments, message] : cases) {
         std::vector<std::string> all = arguments;

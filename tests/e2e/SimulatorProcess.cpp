@@ -6,11 +6,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -36,6 +40,23 @@ std::vector<std::string> environmentWith(const std::vector<std::string>& extra) 
     }
     environment.insert(environment.end(), extra.begin(), extra.end());
     return environment;
+}
+
+bool accepts(const std::filesystem::path& socket) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socket.string();
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return connected;
 }
 
 int exitCodeOf(int status) {
@@ -95,6 +116,90 @@ ProgramRun runProgram(const std::filesystem::path& program,
     return run;
 }
 
+BackgroundProgram::BackgroundProgram(const std::filesystem::path& program,
+                                     const std::vector<std::string>& arguments) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto argvPointers = pointers(argv);
+    if (posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), environ) != 0) {
+        pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    output_ = pipeFds[0];
+}
+
+BackgroundProgram::~BackgroundProgram() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        finish();
+    }
+    if (output_ >= 0) {
+        close(output_);
+    }
+}
+
+ProgramRun BackgroundProgram::finish() {
+    ProgramRun run;
+    if (pid_ <= 0) {
+        return run;
+    }
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = read(output_, buffer, sizeof buffer)) > 0) {
+        run.output.append(buffer, static_cast<std::size_t>(count));
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    run.exitCode = exitCodeOf(status);
+    return run;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::optional<std::string> lineValue(const std::string& output, std::string_view key) {
+    const std::string prefix = "\n" + std::string(key) + "=";
+    const std::string text = "\n" + output;
+    const auto found = text.find(prefix);
+    if (found == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto start = found + prefix.size();
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+bool isProcessRunning(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    // "<pid> (<name>) <state> ...": the state follows the last parenthesis.
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
+           line[close + 2] != 'X';
+}
+
 std::filesystem::path SimulatorProcess::programPath() {
     return AERIVO_SIM_MAC_PATH;
 }
@@ -120,7 +225,8 @@ SimulatorProcess::SimulatorProcess(const std::filesystem::path& root,
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         std::error_code error;
-        if (std::filesystem::is_socket(socket, error)) {
+        // A socket that accepts: a stale file left by an earlier run does not count.
+        if (std::filesystem::is_socket(socket, error) && accepts(socket)) {
             serving_ = true;
             return;
         }
@@ -149,6 +255,14 @@ int SimulatorProcess::waitForExit() {
     const pid_t ended = waitpid(pid_, &status, 0);
     pid_ = -1;
     return ended > 0 ? exitCodeOf(status) : -1;
+}
+
+std::optional<std::string> SimulatorProcess::status(std::string_view key) const {
+    return lineValue(ctl({"status"}).output, key);
+}
+
+bool SimulatorProcess::waitForStatus(std::string_view key, std::string_view value) const {
+    return waitUntil([&] { return status(key) == value; });
 }
 
 ProgramRun SimulatorProcess::ctl(const std::vector<std::string>& arguments) const {

@@ -2,8 +2,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace aerivo::testing {
@@ -33,6 +37,35 @@ ProgramRun runProgram(const std::filesystem::path& program,
                       const std::vector<std::string>& arguments,
                       const std::vector<std::string>& extraEnvironment = {});
 
+// A program started now and collected later (for a client that waits on something the test
+// does meanwhile). Killed and reaped if never collected.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments);
+    ~BackgroundProgram();
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    // Waits for the end and collects the output.
+    ProgramRun finish();
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
+
+// Polls `condition` every few milliseconds until it holds or `limit` has passed; whether it
+// held. The bounded wait for another process to act.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The value of the line "key=value" in key=value output, if there is one.
+std::optional<std::string> lineValue(const std::string& output, std::string_view key);
+
+// Whether a process is alive: it exists and is not a zombie waiting to be reaped.
+bool isProcessRunning(pid_t pid);
+
 // aerivo-sim-mac serving a system root, stopped (SIGTERM) and reaped when destroyed.
 class SimulatorProcess {
 public:
@@ -46,10 +79,15 @@ public:
 
     // Whether the socket appeared within the bounded wait of the constructor.
     bool isServing() const { return serving_; }
+    pid_t pid() const { return pid_; }
     // Waits for the process to end by itself (after "ctl quit"); its exit code, or -1.
     int waitForExit();
     // `aerivo-sim-mac ctl --root <root> <arguments...>`.
     ProgramRun ctl(const std::vector<std::string>& arguments) const;
+    // The value of one `ctl status` line.
+    std::optional<std::string> status(std::string_view key) const;
+    // Waits until `ctl status` shows "key=value".
+    bool waitForStatus(std::string_view key, std::string_view value) const;
 
 private:
     std::filesystem::path root_;

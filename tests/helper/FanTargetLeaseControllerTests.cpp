@@ -327,6 +327,30 @@ TEST_F(LeaseControllerTest, ReachingTheTargetOnceCountsEvenIfTheSpeedDriftsAway)
     EXPECT_EQ(hold.exitCode, 0);
 }
 
+TEST_F(LeaseControllerTest, TheReachToleranceOf150RpmIsInclusiveForHoldsAndRenewals) {
+    struct Row {
+        float actual;
+        bool reached;
+    };
+    // The applied target is 2000 in every row.
+    for (const Row row :
+         {Row{1850, true}, Row{2150, true}, Row{1849.5F, false}, Row{2150.5F, false}}) {
+        // Each row starts from system control (the previous row's renewal left it manual).
+        iokit.setKey("F0md", "ui8 ", {0x00});
+        setSpeed("F0Ac", 1200);
+        onSleep = [&](int) { setSpeed("F0Ac", row.actual); };
+        const FanTargetLeaseExecution hold = controller().holdManualTarget(2000.0, std::nullopt, 1);
+        ASSERT_TRUE(hold.response) << row.actual;
+        EXPECT_EQ(hold.response->targetReached, row.reached) << row.actual;
+
+        setSpeed("F0Ac", row.actual);
+        const FanTargetLeaseExecution renewal =
+            controller().renewManualTarget(2000.0, std::nullopt, 15);
+        ASSERT_TRUE(renewal.response) << row.actual;
+        EXPECT_EQ(renewal.response->targetReached, row.reached) << row.actual;
+    }
+}
+
 TEST_F(LeaseControllerTest, AHoldThatNeverReachesItsTargetStillRestoresAndExitsTwo) {
     const FanTargetLeaseExecution hold = controller().holdManualTarget(2000.0, std::nullopt, 3);
     EXPECT_EQ(hold.lines.back(), "smcWriteProbeTargetReached=false");

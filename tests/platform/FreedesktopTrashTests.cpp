@@ -30,8 +30,8 @@ TEST(FreedesktopTrash, TakenNamesAreNumberedAndEachItemRecordsWhereItCameFrom) {
     EXPECT_EQ(trashed[0], trashFolder / "files/Aerivo Mac.app");
     EXPECT_EQ(trashed[1], trashFolder / "files/Aerivo Mac 2.app");
     EXPECT_EQ(trashed[2], trashFolder / "files/Aerivo Mac 3.app");
-    EXPECT_EQ(readFileContents(trashed[2] / "version", 16), "3");
-    const auto info = readFileContents(trashFolder / "info/Aerivo Mac 2.app.trashinfo", 4096);
+    EXPECT_EQ(readBoundedFile(trashed[2] / "version", 16), "3");
+    const auto info = readBoundedFile(trashFolder / "info/Aerivo Mac 2.app.trashinfo", 4096);
     ASSERT_TRUE(info.has_value());
     const std::string path = FreedesktopTrash::escapedPath(item.string());
     EXPECT_NE(path.find("/Apps%20%C3%BC/Aerivo%20Mac.app"), std::string::npos);

@@ -54,6 +54,9 @@ KernReturn SMCWriteFaults::callStructMethod(IOConnectHandle connection, std::uin
                 reply.result = outcome->smcResult;
                 output = reply.image();
             }
+            if (afterFailedWrite_) {
+                afterFailedWrite_(key);
+            }
             return outcome->kernelResult;
         }
         ++passedWrites_;

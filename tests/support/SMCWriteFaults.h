@@ -37,6 +37,11 @@ public:
         afterWrite_ = std::move(hook);
     }
 
+    // Called with the key after every write answered by a scripted failure.
+    void afterFailedWrite(std::function<void(const std::string& key)> hook) {
+        afterFailedWrite_ = std::move(hook);
+    }
+
     // Writes that reached the backend, and writes answered by a scripted failure.
     int passedWrites() const { return passedWrites_; }
     int failedWrites() const { return failedWrites_; }
@@ -60,6 +65,7 @@ private:
     std::map<std::string, std::deque<SMCWriteOutcome>> scripted_;
     std::map<std::string, SMCWriteOutcome> always_;
     std::function<void(const std::string&)> afterWrite_;
+    std::function<void(const std::string&)> afterFailedWrite_;
     int passedWrites_ = 0;
     int failedWrites_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/BoundedJson.h"
 #include "platform/CodeSigner.h"
+#include "platform/FileContents.h"
 #include "platform/OpenSSLCodeSigning.h"
 #include "platform/SystemPaths.h"
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/model/AerivoStore.h"
+#include "app/ui/MenuBarPanelState.h"
+
+#include <functional>
+#include <string>
+
+namespace aerivo {
+
+// The interface's one door to the store: everything the status item and the panel show is read
+// here, and every control's action is bound here.
+namespace StorePresentation {
+
+// The status item's text: "Fan" without a fan, else the fan's share of its maximum speed
+// ("42%"), else its speed ("2400 RPM").
+std::string menuBarStatusText(const AerivoStore& store);
+
+// The panel's reading of the store, in the store's language.
+MenuBarPanelState menuBarPanelState(const AerivoStore& store);
+
+// The panel's actions on the store; opening the editor and quitting belong to the caller.
+MenuBarPanelActions menuBarPanelActions(AerivoStore& store, std::function<void()> openEditor,
+                                        std::function<void()> quit);
+
+// Hands the fan back to the system before the process ends.
+void resetFanControlBeforeTermination(AerivoStore& store);
+
+} // namespace StorePresentation
+
+} // namespace aerivo
