@@ -6,8 +6,8 @@
 #include "app/ui/CurveEditorCard.h"
 #include "app/ui/CurveEditorStepper.h"
 #include "app/ui/CurveEditorStyle.h"
-#include "app/ui/CurveEditorSwitch.h"
 #include "app/ui/CurveEditorSymbols.h"
+#include "app/ui/ToggleSwitch.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -55,7 +55,7 @@ Section addSection(QWidget* parent, QVBoxLayout* column) {
     layout->addWidget(header);
     auto* card = new CurveEditorCard(container);
     auto* rows = new QVBoxLayout(card);
-    rows->setContentsMargins(12, 10, 12, 10);
+    rows->setContentsMargins(10, 10, 10, 10);
     rows->setSpacing(8);
     layout->addWidget(card);
     column->addWidget(container);
@@ -96,14 +96,14 @@ void AxisSettingsView::build() {
     outer->addWidget(scroll);
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(12, 12, 12, 12);
+    column->setContentsMargins(8, 12, 8, 12);
     column->setSpacing(16);
     Controls& c = controls_;
 
     // App: login item, update check, release page.
     Section app = addSection(content, column);
     c.sectionHeaders[0] = app.header;
-    c.launchAtLogin = new CurveEditorSwitch(content);
+    c.launchAtLogin = new ToggleSwitch(content);
     connect(c.launchAtLogin, &QAbstractButton::clicked, this,
             [this](bool on) { store_.setLaunchAtLoginEnabled(on); });
     app.rows->addWidget(c.launchAtLogin);
@@ -171,7 +171,7 @@ void AxisSettingsView::build() {
     });
     c.safetyLimit =
         addStepper(temperature.rows, [this](double value) { store_.updateSafetyLimit(value); });
-    c.fanOffEnabled = new CurveEditorSwitch(content);
+    c.fanOffEnabled = new ToggleSwitch(content);
     connect(c.fanOffEnabled, &QAbstractButton::clicked, this,
             [this](bool on) { store_.updateFanOffThresholdEnabled(on); });
     temperature.rows->addWidget(c.fanOffEnabled);

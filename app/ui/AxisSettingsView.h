@@ -17,7 +17,7 @@ namespace aerivo {
 
 class CurveEditorButton;
 class CurveEditorStepper;
-class CurveEditorSwitch;
+class ToggleSwitch;
 
 // The editor's right column: every setting, in six sections (app, language, presets,
 // temperature axis, fan-speed axis, write actions). It holds no state: values, texts, visibility
@@ -42,7 +42,7 @@ public:
         // The six section headers, in order; the last heads the write actions.
         std::array<QLabel*, 6> sectionHeaders{};
         QWidget* writeSection = nullptr;
-        CurveEditorSwitch* launchAtLogin = nullptr;
+        ToggleSwitch* launchAtLogin = nullptr;
         QLabel* launchAtLoginStatus = nullptr;
         CurveEditorButton* checkForUpdates = nullptr;
         QLabel* updateStatus = nullptr;
@@ -53,7 +53,7 @@ public:
         CurveEditorStepper* temperatureMinimum = nullptr;
         CurveEditorStepper* temperatureMaximum = nullptr;
         CurveEditorStepper* safetyLimit = nullptr;
-        CurveEditorSwitch* fanOffEnabled = nullptr;
+        ToggleSwitch* fanOffEnabled = nullptr;
         CurveEditorStepper* fanOffThreshold = nullptr;
         QLabel* detectedRangeTitle = nullptr;
         QLabel* detectedRangeValue = nullptr;

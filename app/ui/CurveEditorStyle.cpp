@@ -1,5 +1,7 @@
 #include "app/ui/CurveEditorStyle.h"
 
+#include "app/ui/ModeTint.h"
+
 #include <QApplication>
 #include <QLabel>
 
@@ -33,6 +35,14 @@ int pixelSize(TextStyle style) {
 }
 
 } // namespace
+
+QColor teal() {
+    return tealColor();
+}
+
+QColor orange() {
+    return orangeColor();
+}
 
 QColor secondary(const QPalette& palette) {
     return mixed(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.5);

@@ -11,17 +11,14 @@ class QWidget;
 
 namespace aerivo::CurveEditorStyle {
 
-// The editor's colours. Teal and orange are fixed (the Mac's system teal and orange, which read
-// on light and dark backgrounds alike); secondary and background follow the widget's palette so
-// a dark palette keeps its contrast.
-inline QColor teal() {
-    return QColor(48, 176, 199);
-}
-inline QColor orange() {
-    return QColor(255, 149, 0);
-}
-// Secondary text: the palette's text colour half-way towards the window colour, opaque, so an
-// opacity applied on top means the same on every palette.
+// The editor's colours. Teal and orange are the interface's fixed accents (ModeTint: the Mac's
+// system teal and orange, which read on light and dark backgrounds alike); secondary and
+// background follow the widget's palette so a dark palette keeps its contrast.
+QColor teal();
+QColor orange();
+// Secondary for the graph and the editor's captions: the palette's text colour half-way towards
+// the window colour, opaque. The panel's secondary (the placeholder role) is translucent; the
+// graph applies its own opacities on top, which should mean the same on every palette.
 QColor secondary(const QPalette& palette);
 // What labels and points are filled with: the palette's base (white on a light palette).
 QColor background(const QPalette& palette);

@@ -1,5 +1,7 @@
 #include "app/ui/CurveEditorSymbols.h"
 
+#include "app/ui/SymbolIcons.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -31,26 +33,6 @@ QPainterPath shield() {
     path.cubicTo(4.5, 12.5, 2.5, 9.5, 2.5, 3.5);
     path.closeSubpath();
     return path;
-}
-
-void fan(QPainter& painter, bool filled) {
-    painter.save();
-    painter.translate(8, 8);
-    for (int blade = 0; blade < 3; ++blade) {
-        QPainterPath path;
-        path.moveTo(0, 0);
-        path.cubicTo(-1, -4, 1, -7, 4, -6.5);
-        path.cubicTo(5, -4, 3, -1.5, 0, 0);
-        if (filled) {
-            painter.fillPath(path, painter.pen().color());
-        } else {
-            painter.drawPath(path);
-        }
-        painter.rotate(120);
-    }
-    painter.setBrush(painter.pen().color());
-    painter.drawEllipse(QPointF(0, 0), 1.3, 1.3);
-    painter.restore();
 }
 
 const std::map<std::string, Drawing, std::less<>>& drawings() {
@@ -98,21 +80,6 @@ const std::map<std::string, Drawing, std::less<>>& drawings() {
              p.drawRect(QRectF(6, 7.5, 4, 3));
              p.drawArc(QRectF(6.5, 5, 3, 4), 0, 180 * 16);
          }},
-        {"checkmark.shield",
-         [](QPainter& p) {
-             p.drawPath(shield());
-             const QPointF check[] = {{5.5, 8}, {7.3, 10}, {10.8, 6}};
-             p.drawPolyline(check, 3);
-         }},
-        {"key",
-         [](QPainter& p) {
-             p.drawEllipse(QRectF(1.5, 5, 6, 6));
-             p.drawLine(QPointF(7.5, 8), QPointF(14.5, 8));
-             p.drawLine(QPointF(12, 8), QPointF(12, 11));
-             p.drawLine(QPointF(14.5, 8), QPointF(14.5, 10.5));
-         }},
-        {"fan", [](QPainter& p) { fan(p, false); }},
-        {"fan.fill", [](QPainter& p) { fan(p, true); }},
     };
     return table;
 }
@@ -134,6 +101,10 @@ QPixmap drawn(const Drawing& drawing, const QColor& color, double devicePixelRat
 } // namespace
 
 QIcon icon(std::string_view name, const QColor& color) {
+    // The symbols the menu-bar panel shares with the editor are drawn once, by SymbolIcons.
+    if (const std::optional<Symbol> shared = symbolNamed(name)) {
+        return drawnSymbolIcon(*shared, color);
+    }
     const auto found = drawings().find(name);
     if (found == drawings().end()) {
         return QIcon();

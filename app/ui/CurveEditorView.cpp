@@ -5,10 +5,10 @@
 #include "app/ui/CurveEditorButton.h"
 #include "app/ui/CurveEditorCard.h"
 #include "app/ui/CurveEditorStyle.h"
-#include "app/ui/CurveEditorSwitch.h"
 #include "app/ui/CurveEditorSymbols.h"
 #include "app/ui/CurveGraphView.h"
 #include "app/ui/StatusSidebarView.h"
+#include "app/ui/ToggleSwitch.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -131,7 +131,7 @@ QWidget* CurveEditorView::buildCentre() {
     connect(c.removePoint, &QAbstractButton::clicked, this, [this] { store_.removePoint(); });
     controls->addWidget(c.removePoint);
     controls->addStretch(1);
-    c.curveSwitch = new CurveEditorSwitch(centre);
+    c.curveSwitch = new ToggleSwitch(centre);
     connect(c.curveSwitch, &QAbstractButton::clicked, this,
             [this](bool on) { store_.setCurveEnabled(on); });
     controls->addWidget(c.curveSwitch);

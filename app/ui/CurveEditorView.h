@@ -13,7 +13,7 @@ namespace aerivo {
 
 class AxisSettingsView;
 class CurveEditorButton;
-class CurveEditorSwitch;
+class ToggleSwitch;
 class CurveGraphView;
 class StatusSidebarView;
 
@@ -38,7 +38,7 @@ public:
         CurveGraphView* graph = nullptr;
         CurveEditorButton* addPoint = nullptr;
         CurveEditorButton* removePoint = nullptr;
-        CurveEditorSwitch* curveSwitch = nullptr;
+        ToggleSwitch* curveSwitch = nullptr;
     };
 
     explicit CurveEditorView(AerivoStore& store, QWidget* parent = nullptr);

@@ -54,6 +54,13 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const int knobX = isChecked() ? track.right() - knob - 1 : track.left() + 2;
     painter.setBrush(QColor(Qt::white));
     painter.drawEllipse(QRect(knobX, track.top() + 2, knob, knob));
+    // Reached with Tab in the editor: show where the keyboard is.
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        const QRectF ring = QRectF(track).adjusted(-2, -2, 2, 2);
+        painter.drawRoundedRect(ring, ring.height() / 2, ring.height() / 2);
+    }
 }
 
 } // namespace aerivo

@@ -1,7 +1,7 @@
 #include "app/ui/AxisSettingsView.h"
 #include "app/ui/CurveEditorButton.h"
 #include "app/ui/CurveEditorStepper.h"
-#include "app/ui/CurveEditorSwitch.h"
+#include "app/ui/ToggleSwitch.h"
 #include "tests/ui/CurveEditorTestSupport.h"
 
 #include <gtest/gtest.h>

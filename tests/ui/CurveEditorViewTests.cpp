@@ -1,8 +1,8 @@
 #include "app/ui/CurveEditorButton.h"
-#include "app/ui/CurveEditorSwitch.h"
 #include "app/ui/CurveEditorView.h"
 #include "app/ui/CurveGraphView.h"
 #include "app/ui/CurvePointEditorSheet.h"
+#include "app/ui/ToggleSwitch.h"
 #include "tests/ui/CurveEditorTestSupport.h"
 
 #include <gtest/gtest.h>
