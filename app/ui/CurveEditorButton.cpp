@@ -2,9 +2,11 @@
 
 #include "app/ui/CurveEditorStyle.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace aerivo {
 
@@ -31,7 +33,10 @@ int CurveEditorButton::textWidthFor(int width) const {
 }
 
 QSize CurveEditorButton::sizeHint() const {
-    const QSize text = fontMetrics().size(Qt::TextSingleLine, this->text());
+    // Exact text metrics rounded up, so the painted text never needs a pixel more than it got.
+    const QSizeF exact = QFontMetricsF(font()).size(Qt::TextSingleLine, this->text());
+    const QSize text(static_cast<int>(std::ceil(exact.width())) + 1,
+                     static_cast<int>(std::ceil(exact.height())));
     const int iconWidth = icon().isNull() ? 0 : iconSize().width() + iconGap;
     return QSize(text.width() + iconWidth + 2 * horizontalPadding + 1,
                  std::max(text.height(), iconSize().height()) + 2 * verticalPadding);
@@ -44,9 +49,10 @@ QSize CurveEditorButton::minimumSizeHint() const {
 }
 
 int CurveEditorButton::heightForWidth(int width) const {
-    const QRect wrapped = fontMetrics().boundingRect(QRect(0, 0, textWidthFor(width), 10000),
-                                                     Qt::TextWordWrap, text());
-    return std::max(wrapped.height(), iconSize().height()) + 2 * verticalPadding;
+    const QRectF wrapped = QFontMetricsF(font()).boundingRect(
+        QRectF(0, 0, textWidthFor(width), 10000), Qt::TextWordWrap, text());
+    return std::max(static_cast<int>(std::ceil(wrapped.height())), iconSize().height()) +
+           2 * verticalPadding;
 }
 
 QRect CurveEditorButton::textRect(const QRect& bounds) const {

@@ -2,8 +2,10 @@
 
 #include "app/ui/ModeTint.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
+
+#include <cmath>
 
 namespace aerivo {
 
@@ -22,9 +24,11 @@ ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent) {
 }
 
 QSize ToggleSwitch::sizeHint() const {
-    const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text()) + gap + trackWidth,
-            std::max(trackHeight, metrics.height()) + 2};
+    // The title's exact width rounded up: a rounded-down integer advance makes the paint elide
+    // the last character of a title that should fit.
+    const QFontMetricsF metrics(font());
+    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text()))) + 1 + gap + trackWidth,
+            std::max(trackHeight, static_cast<int>(std::ceil(metrics.height()))) + 2};
 }
 
 QSize ToggleSwitch::minimumSizeHint() const {
