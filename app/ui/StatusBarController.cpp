@@ -1,6 +1,7 @@
 #include "app/ui/StatusBarController.h"
 
 #include "app/l10n/L10n.h"
+#include "app/ui/ContentView.h"
 #include "app/ui/MenuBarPanelView.h"
 #include "app/ui/StatusItemImage.h"
 #include "app/ui/StorePresentation.h"
@@ -238,8 +239,7 @@ void StatusBarController::showEditorWindow() {
         editorWindow_->setAttribute(Qt::WA_QuitOnClose, false);
         editorWindow_->setMinimumSize(editorWindowMinimumSize);
         editorWindow_->resize(editorWindowDefaultSize);
-        // The curve editor's content (ContentView) for the store.
-        editorWindow_->setCentralWidget(new QWidget);
+        editorWindow_->setCentralWidget(new ContentView(store_));
         const QRect available = availableGeometryAt(QCursor::pos());
         QRect frame(QPoint(0, 0), editorWindowDefaultSize);
         frame.moveCenter(available.center());

@@ -2,8 +2,10 @@
 
 #include "app/ui/ModeTint.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
+
+#include <cmath>
 
 namespace aerivo {
 
@@ -22,9 +24,11 @@ ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent) {
 }
 
 QSize ToggleSwitch::sizeHint() const {
-    const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text()) + gap + trackWidth,
-            std::max(trackHeight, metrics.height()) + 2};
+    // The title's exact width rounded up: a rounded-down integer advance makes the paint elide
+    // the last character of a title that should fit.
+    const QFontMetricsF metrics(font());
+    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text()))) + 1 + gap + trackWidth,
+            std::max(trackHeight, static_cast<int>(std::ceil(metrics.height()))) + 2};
 }
 
 QSize ToggleSwitch::minimumSizeHint() const {
@@ -54,6 +58,13 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const int knobX = isChecked() ? track.right() - knob - 1 : track.left() + 2;
     painter.setBrush(QColor(Qt::white));
     painter.drawEllipse(QRect(knobX, track.top() + 2, knob, knob));
+    // Reached with Tab in the editor: show where the keyboard is.
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        const QRectF ring = QRectF(track).adjusted(-2, -2, 2, 2);
+        painter.drawRoundedRect(ring, ring.height() / 2, ring.height() / 2);
+    }
 }
 
 } // namespace aerivo
