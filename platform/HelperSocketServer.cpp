@@ -46,10 +46,12 @@ struct HelperSocketServer::ReplyBox {
         return true;
     }
 
-    void cancel() {
+    // True when a reply had already been given.
+    bool cancel() {
         std::lock_guard lock(mutex);
         cancelled = true;
         arrived.notify_all();
+        return delivered;
     }
 
     std::optional<nlohmann::json> wait(std::chrono::milliseconds timeout) {
@@ -148,10 +150,11 @@ void HelperSocketServer::stop() {
         stopping_ = true;
         io_.stop();
         for (auto& [id, connection] : connections_) {
-            // Wakes a thread waiting for bytes; a thread waiting for its handler's reply is woken
-            // through the box.
-            ::shutdown(connection.descriptor, SHUT_RDWR);
-            connection.reply->cancel();
+            // Wakes a thread waiting for bytes or for its handler's reply. A reply already given
+            // is still written (within its own deadline), so stopping never swallows an answer.
+            if (!connection.reply->cancel()) {
+                ::shutdown(connection.descriptor, SHUT_RDWR);
+            }
         }
     }
     changed_.wait(lock, [this] { return connections_.empty() && !running_; });

@@ -270,7 +270,8 @@ TEST(HelperSocketActivationChild, ServesOneRequestOnTheHandedOverSocket) {
         },
         {});
     std::thread runner([&] { server->run(); });
-    while (!served) {
+    // Until the one connection has been answered and closed.
+    while (!served || server->connectionCount() > 0) {
         std::this_thread::sleep_for(1ms);
     }
     server->stop();
