@@ -7,9 +7,12 @@
 #include "app/cli/CommandLineActions.h"
 #include "app/cli/HeadlessSession.h"
 #include "app/hardware/SMCFanHardwareController.h"
+#include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/ui/AerivoMacApplication.h"
+#include "platform/ApplicationBundle.h"
 #include "platform/AsioMainLoop.h"
+#include "platform/ProcessImage.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemHardware.h"
 #include "platform/SystemPaths.h"
@@ -33,7 +36,7 @@ void printLine(const std::string& line) {
 }
 
 int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardware,
-                const SystemPaths& paths) {
+                const SystemPaths& paths, const ApplicationBundle& bundle) {
     const HeadlessSession::Arguments parsed = HeadlessSession::parseArguments(arguments);
     if (parsed.error) {
         std::cerr << "AerivoMac: " << *parsed.error << std::endl;
@@ -53,10 +56,11 @@ int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardw
     auto controller =
         std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
     AerivoPreferences preferences(QSettingsUserDefaults::standard());
-    // The helper client, login item and update checker are the store's unavailable stand-ins
-    // until their real backends are passed here.
+    // Without a window there is no login item to switch and no update to offer: those two stay
+    // the store's unavailable stand-ins.
     AerivoStoreCollaborators collaborators;
     collaborators.controller = controller;
+    collaborators.helperClient = makeStandardPrivilegedHelperClient(bundle, paths);
     collaborators.systemPaths = paths;
     {
         HeadlessSession session(mainLoop, std::move(collaborators), preferences, printLine,
@@ -80,16 +84,20 @@ int main(int argc, char** argv) {
         const SystemPaths paths = SystemPaths::fromEnvironment();
         SystemHardware hardware = SystemHardware::forPaths(paths);
         PosixProcessRunner processRunner;
+        const ApplicationBundle bundle =
+            ApplicationBundle::forExecutable(currentExecutablePath().value_or(""));
         CommandLineActions actions(
-            CommandLineEnvironment{*hardware.ioKit, *hardware.eventSystem, processRunner, paths,
-                                   processEnvironment(), hardware.description},
+            CommandLineEnvironment{
+                *hardware.ioKit, *hardware.eventSystem, processRunner, paths, processEnvironment(),
+                hardware.description,
+                [&bundle, &paths] { return makeStandardPrivilegedHelperClient(bundle, paths); }},
             printLine);
         if (const std::optional<int> exitCode = actions.run(arguments)) {
             return *exitCode;
         }
         for (const std::string& argument : arguments) {
             if (argument == "--headless") {
-                return runHeadless(arguments, hardware, paths);
+                return runHeadless(arguments, hardware, paths, bundle);
             }
         }
         return runMenuBarApplication(argc, argv, hardware, paths);

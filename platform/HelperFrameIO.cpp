@@ -64,6 +64,7 @@ Fill fill(int descriptor, char* buffer, std::size_t size, HelperFrameIO::Deadlin
 HelperFrameIO::ReadResult failure(Fill fill) {
     using Status = HelperFrameIO::ReadResult::Status;
     HelperFrameIO::ReadResult result;
+    const int systemError = errno;
     switch (fill) {
     case Fill::closedEmpty:
         result.status = Status::closed;
@@ -78,6 +79,7 @@ HelperFrameIO::ReadResult failure(Fill fill) {
     case Fill::failed:
     case Fill::done:
         result.status = Status::failed;
+        result.systemError = systemError;
         break;
     }
     return result;

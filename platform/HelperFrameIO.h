@@ -31,6 +31,8 @@ struct HelperFrameIO {
         Status status = Status::failed;
         nlohmann::json object;
         std::optional<HelperFrame::Error> error;
+        // The errno of a failed read (ECONNRESET: the peer closed with our bytes unread).
+        int systemError = 0;
     };
 
     // One frame. An oversized length ends the read at the header: nothing past it is read.

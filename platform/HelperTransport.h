@@ -17,8 +17,11 @@ enum class HelperRequestOutcome {
     replied,
     // No socket at the path, or nobody accepting on it.
     connectionFailed,
-    // The helper closed the connection before a single byte of reply: it refused the client at
-    // admission, or it died while working on the request.
+    // The helper closed the connection without reading the request: it refused the client at
+    // admission (which comes before any byte is read), or it was not serving.
+    refused,
+    // The helper read the request and closed the connection before a single byte of reply: it
+    // died while working on it.
     closedBeforeReply,
     // The deadline passed before the whole reply had arrived.
     timedOut,

@@ -28,6 +28,8 @@ std::string_view rawValue(HelperRequestOutcome outcome) {
         return "replied";
     case HelperRequestOutcome::connectionFailed:
         return "connectionFailed";
+    case HelperRequestOutcome::refused:
+        return "refused";
     case HelperRequestOutcome::closedBeforeReply:
         return "closedBeforeReply";
     case HelperRequestOutcome::timedOut:
@@ -81,7 +83,7 @@ HelperRequestResult UnixSocketHelperTransport::send(const HelperRequest& request
     if (!HelperFrameIO::write(socket.get(), *frame, end)) {
         // A peer that closes at once refused us; otherwise the deadline passed mid-write.
         return failed(Clock::now() >= end ? HelperRequestOutcome::timedOut
-                                          : HelperRequestOutcome::closedBeforeReply,
+                                          : HelperRequestOutcome::refused,
                       "the request could not be sent");
     }
     HelperFrameIO::ReadResult read = HelperFrameIO::read(socket.get(), end);
@@ -89,8 +91,16 @@ HelperRequestResult UnixSocketHelperTransport::send(const HelperRequest& request
     switch (read.status) {
     case Status::frame:
         return {HelperRequestOutcome::replied, std::move(read.object), {}};
-    case Status::closed:
     case Status::failed:
+        // Closing a Unix stream socket with received bytes unread resets it: the peer never
+        // read our request.
+        if (read.systemError == ECONNRESET) {
+            return failed(HelperRequestOutcome::refused,
+                          "the helper closed the connection without reading the request");
+        }
+        return failed(HelperRequestOutcome::closedBeforeReply,
+                      "the helper closed the connection without a reply");
+    case Status::closed:
         return failed(HelperRequestOutcome::closedBeforeReply,
                       "the helper closed the connection without a reply");
     case Status::timedOut:

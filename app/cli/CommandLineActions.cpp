@@ -3,8 +3,10 @@
 #include "app/hardware/AdminHardwareProbe.h"
 #include "app/hardware/HardwareProbeLines.h"
 #include "app/hardware/SMCReadOnlyClient.h"
+#include "app/helperclient/PrivilegedHelperXPCActivationPolicy.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace aerivo {
 
@@ -12,6 +14,27 @@ namespace {
 
 bool hasFlag(const std::vector<std::string>& arguments, std::string_view flag) {
     return std::find(arguments.begin(), arguments.end(), flag) != arguments.end();
+}
+
+// The store's stand-in: no helper, every action unavailable.
+class UnavailablePrivilegedHelperClient final : public PrivilegedHelperClient {
+public:
+    PrivilegedHelperHealth readHealth() override { return PrivilegedHelperHealth::unavailable(); }
+};
+
+std::string flag(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string orNil(const std::optional<std::string>& value) {
+    return value.value_or("nil");
+}
+
+// Lengths from the command line are 64-bit; the helper bounds them, so a value beyond int is
+// passed on as the nearest int, which it bounds the same way.
+int narrowSeconds(std::int64_t seconds) {
+    return static_cast<int>(std::clamp<std::int64_t>(seconds, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -37,13 +60,78 @@ std::optional<int> CommandLineActions::run(const std::vector<std::string>& argum
     case CommandLineAction::printHardware:
         return printHardware(arguments);
     case CommandLineAction::installHelper:
+        return installHelper();
     case CommandLineAction::xpcReset:
+        return xpcReset();
     case CommandLineAction::xpcManualTargetHold:
+        return xpcManualTargetHold(arguments);
     case CommandLineAction::xpcCurveRenewal:
+        return xpcCurveRenewal(arguments);
     case CommandLineAction::helperPreflight:
-        return unavailable(*action);
+        return helperPreflight();
     }
-    return unavailable(*action);
+    return std::nullopt;
+}
+
+int CommandLineActions::installHelper() {
+    const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
+    printActionResult(output_, client->installPrivilegedHelper());
+    printHelperPreflight(output_, client->readHealth());
+    return 0;
+}
+
+int CommandLineActions::xpcReset() {
+    const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
+    printActionResult(output_, client->resetToSystem());
+    printHelperPreflight(output_, client->readHealth());
+    return 0;
+}
+
+std::optional<double> CommandLineActions::leaseTarget(const std::vector<std::string>& arguments,
+                                                      SMCFanHardwareController& controller) {
+    const FanHardwareCapabilities capabilities = controller.readCapabilities();
+    const std::optional<double> target =
+        requestedTargetRPM(arguments, capabilities.currentRPM, environment_.environment);
+    if (!target) {
+        output_("success=false");
+        output_("message=requires --target-rpm, --target-delta, AERIVO_SMC_TARGET_RPM, or live "
+                "current RPM");
+    }
+    return target;
+}
+
+int CommandLineActions::xpcManualTargetHold(const std::vector<std::string>& arguments) {
+    const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
+    const std::unique_ptr<SMCFanHardwareController> controller = makeController();
+    const std::optional<double> target = leaseTarget(arguments, *controller);
+    if (!target) {
+        return unavailableExitCode;
+    }
+    const std::int64_t hold = integerSetting("--hold-seconds", "AERIVO_SMC_HOLD_SECONDS", 5,
+                                             arguments, environment_.environment);
+    printActionResult(output_, client->holdManualTargetLease(*target, narrowSeconds(hold)));
+    printHardwareProbe(output_, controller->readCapabilities(), std::nullopt);
+    printHelperPreflight(output_, client->readHealth());
+    return 0;
+}
+
+int CommandLineActions::xpcCurveRenewal(const std::vector<std::string>& arguments) {
+    const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
+    const std::unique_ptr<SMCFanHardwareController> controller = makeController();
+    const std::optional<double> target = leaseTarget(arguments, *controller);
+    if (!target) {
+        return unavailableExitCode;
+    }
+    const std::int64_t lease = integerSetting("--lease-seconds", "AERIVO_SMC_LEASE_SECONDS", 15,
+                                              arguments, environment_.environment);
+    printActionResult(output_, client->renewCurveTargetLease(*target, narrowSeconds(lease)));
+    printHardwareProbe(output_, controller->readCapabilities(), std::nullopt);
+    return 0;
+}
+
+int CommandLineActions::helperPreflight() {
+    printHelperPreflight(output_, makeHelperClient()->readHealth());
+    return 0;
 }
 
 int CommandLineActions::smcMatrix() {
@@ -95,10 +183,42 @@ int CommandLineActions::printHardware(const std::vector<std::string>& arguments)
     return 0;
 }
 
-int CommandLineActions::unavailable(CommandLineAction action) {
-    output_("unavailableAction=" + std::string(rawValue(action)));
-    output_("message=This build has no privileged helper client yet; nothing was sent.");
-    return unavailableExitCode;
+void CommandLineActions::printHelperPreflight(const OutputSink& output,
+                                              const PrivilegedHelperHealth& health) {
+    const PrivilegedHelperXPCActivationPolicy policy = health.xpcActivationPolicy();
+    const std::string lines[] = {
+        "helperLabel=" + health.label,
+        "helperPath=" + orNil(health.executablePath),
+        "helperBundled=" + flag(health.isBundled),
+        "helperSignatureValid=" + flag(health.isSignatureValid),
+        "helperSigningIdentifier=" + orNil(health.signingIdentifier),
+        "helperTeamIdentifier=" + orNil(health.teamIdentifier),
+        "helperAppRequirement=" + orNil(health.appHelperRequirement),
+        "helperClientRequirement=" + orNil(health.helperClientRequirement),
+        "helperBlessMetadata=" + flag(health.hasBlessMetadata),
+        "helperServiceManagementStatus=" + orNil(health.serviceManagementStatus),
+        "helperXPCServiceName=" + health.xpcServiceName,
+        "helperXPCInterfaceName=" + health.xpcInterfaceName,
+        "helperXPCProtocolVersion=" + std::to_string(health.xpcProtocolVersion),
+        "helperXPCListener=" + health.xpcListenerStatus,
+        "helperXPCConnection=" + health.xpcConnectionStatus,
+        "helperXPCRequestTimeoutSeconds=" + std::to_string(health.xpcRequestTimeoutSeconds),
+        "helperXPCResetTimeoutSeconds=" + std::to_string(health.xpcResetTimeoutSeconds),
+        "helperXPCConnectionEnabled=" + flag(health.isXPCConnectionEnabled),
+        "helperXPCActivationState=" + std::string(rawValue(policy.state)),
+        "helperXPCContractReady=" + flag(policy.isContractReady),
+        "helperXPCActivationAllowed=" + flag(policy.isActivationAllowed),
+        "helperXPCActivationBlockers=" + policy.blockerText(),
+        "helperPrivilegedInstallVerified=" + flag(health.isPrivilegedInstallVerified),
+        "helperTrustedProvenance=" + flag(health.hasTrustedProvenance),
+        "helperHeartbeat=" + flag(health.hasHeartbeat),
+        "helperResetAccepted=" + flag(health.resetCommandAccepted),
+        "helperFanWritesEnabled=" + flag(health.fanWritesEnabled),
+        "helperDetail=" + singleLine(health.detail),
+    };
+    for (const std::string& line : lines) {
+        output(line);
+    }
 }
 
 void CommandLineActions::printActionResult(const OutputSink& output,
@@ -118,6 +238,15 @@ void CommandLineActions::printHardwareProbe(const OutputSink& output,
 
 std::unique_ptr<SMCFanHardwareController> CommandLineActions::makeController() {
     return std::make_unique<SMCFanHardwareController>(environment_.ioKit, environment_.eventSystem);
+}
+
+std::shared_ptr<PrivilegedHelperClient> CommandLineActions::makeHelperClient() {
+    if (environment_.helperClient) {
+        if (std::shared_ptr<PrivilegedHelperClient> client = environment_.helperClient()) {
+            return client;
+        }
+    }
+    return std::make_shared<UnavailablePrivilegedHelperClient>();
 }
 
 void CommandLineActions::print(const std::vector<std::string>& lines) const {

@@ -5,6 +5,8 @@
 #include "app/hardware/FanHardwareCapabilities.h"
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/helperclient/PrivilegedHelperActionResult.h"
+#include "app/helperclient/PrivilegedHelperHealth.h"
+#include "app/model/PrivilegedHelperClient.h"
 #include "platform/HIDEventSystem.h"
 #include "platform/IOKitPort.h"
 #include "platform/ProcessRunner.h"
@@ -21,9 +23,13 @@ namespace aerivo {
 // Where the command line's lines go: one call per line, without the line feed.
 using OutputSink = std::function<void(const std::string& line)>;
 
+// Builds the helper client an action talks through (the default one of the app's bundle).
+using HelperClientFactory = std::function<std::shared_ptr<PrivilegedHelperClient>()>;
+
 // What the command-line actions run on: the hardware backends and which they are
 // (SystemHardware's description), the process runner for smcDiagnose and the system paths it
-// lives under.
+// lives under, and the helper client. Without a helper client factory the helper actions use
+// the store's unavailable stand-in, which fails every action and reports no helper.
 struct CommandLineEnvironment {
     IOKitPort& ioKit;
     HIDEventSystem& eventSystem;
@@ -31,6 +37,7 @@ struct CommandLineEnvironment {
     SystemPaths paths;
     EnvironmentLookup environment;
     std::string hardwareDescription = "none";
+    HelperClientFactory helperClient;
 };
 
 // The one-shot diagnostic actions of the executable. Each builds what it needs anew (a fresh
@@ -51,9 +58,16 @@ public:
     // needed), "hardware=" with the backend, "fanWriteSupport=" when the SMC service says what
     // fan writes it allows, then the reports whose flags are present.
     int printHardware(const std::vector<std::string>& arguments);
-    // The helper actions need the privileged helper client, which this build does not have:
-    // says so and answers 2, sending nothing anywhere.
-    int unavailable(CommandLineAction action);
+    // "--install-helper", "--xpc-reset": the action's result, then the preflight block.
+    int installHelper();
+    int xpcReset();
+    // "--xpc-manual-target-hold": the hold's result, the probe block read afterwards and the
+    // preflight block; "--xpc-curve-renewal": the renewal's result and the probe block. Both
+    // print two failure lines and answer 2, sending nothing, when no target can be worked out.
+    int xpcManualTargetHold(const std::vector<std::string>& arguments);
+    int xpcCurveRenewal(const std::vector<std::string>& arguments);
+    // "--helper-preflight": the preflight block.
+    int helperPreflight();
 
     // Whether the read capabilities call for the smcDiagnose fallback: no speed range, or only
     // the built-in preset's.
@@ -70,9 +84,17 @@ public:
     static void printHardwareProbe(const OutputSink& output,
                                    const FanHardwareCapabilities& capabilities,
                                    const std::optional<std::string>& fallbackStatus);
+    // The 28 "helper…=" lines of a health record; only the detail passes through singleLine.
+    static void printHelperPreflight(const OutputSink& output,
+                                     const PrivilegedHelperHealth& health);
 
 private:
     std::unique_ptr<SMCFanHardwareController> makeController();
+    std::shared_ptr<PrivilegedHelperClient> makeHelperClient();
+    // The lease target of the two lease actions from the live speed, or none after printing
+    // the two failure lines.
+    std::optional<double> leaseTarget(const std::vector<std::string>& arguments,
+                                      SMCFanHardwareController& controller);
     void print(const std::vector<std::string>& lines) const;
 
     CommandLineEnvironment environment_;

@@ -7,6 +7,8 @@
 
 namespace aerivo {
 
+struct PrivilegedHelperXPCActivationPolicy;
+
 // The application's picture of the privileged helper: where it is, whether its signature and
 // blessing metadata hold, whether the installed copy is the trusted one, whether it answers and
 // whether it accepted a reset and allows fan writes.
@@ -43,6 +45,9 @@ struct PrivilegedHelperHealth {
     // No helper in the bundle: nothing known, every flag off except the contract's connection
     // switch, detail "Helper executable is not bundled.".
     static const PrivilegedHelperHealth& unavailable();
+
+    // PrivilegedHelperXPCActivationPolicy::evaluate of this record (include its header to call).
+    PrivilegedHelperXPCActivationPolicy xpcActivationPolicy() const;
 
     bool hasSignedPrivilegedHelper() const { return isSignatureValid; }
     bool hasResetPath() const { return resetCommandAccepted; }

@@ -4,6 +4,7 @@
 #include "app/distribution/ApplicationInstallLocationGuard.h"
 #include "app/distribution/SystemLoginItemController.h"
 #include "app/hardware/SMCFanHardwareController.h"
+#include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoStore.h"
 #include "app/ui/AppDelegate.h"
@@ -46,10 +47,9 @@ std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
     std::optional<AerivoProfile> saved = preferences.loadProfile();
     const bool applyHardwareRange = !saved.has_value();
     AerivoProfile profile = saved ? std::move(*saved) : AerivoProfile::balanced();
-    // The helper client is the store's unavailable stand-in until its real backend is passed
-    // here.
     AerivoStoreCollaborators collaborators;
     collaborators.controller = std::move(controller);
+    collaborators.helperClient = makeStandardPrivilegedHelperClient(bundle, paths);
     collaborators.loginItemController = SystemLoginItemController::standard(bundle);
     collaborators.updateChecker = AppUpdateChecker::standard(bundle);
     collaborators.systemPaths = paths;

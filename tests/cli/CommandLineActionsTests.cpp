@@ -3,10 +3,13 @@
 #include "shared/SMCValue.h"
 #include "tests/support/FakeHIDEventSystem.h"
 #include "tests/support/FakeIOKit.h"
+#include "tests/support/ScriptedPrivilegedHelperClient.h"
 #include "tests/support/ScriptedProcessRunner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace aerivo {
 namespace {
@@ -16,6 +19,8 @@ using ::testing::ElementsAre;
 using testing::FakeHIDEventSystem;
 using testing::FakeIOKit;
 using ::testing::IsSupersetOf;
+using ::testing::Not;
+
 using testing::ScriptedProcessRunner;
 using Lines = std::vector<std::string>;
 
@@ -76,10 +81,13 @@ protected:
     FakeHIDEventSystem hid;
     ScriptedProcessRunner runner;
     Lines output;
-    CommandLineActions actions{
-        CommandLineEnvironment{fake, hid, runner, SystemPaths("/tmp/mac-root"),
-                               [](std::string_view) { return std::nullopt; }, "none"},
-        [this](const std::string& line) { output.push_back(line); }};
+    std::shared_ptr<ScriptedPrivilegedHelperClient> helper =
+        std::make_shared<ScriptedPrivilegedHelperClient>();
+    CommandLineActions actions{CommandLineEnvironment{fake, hid, runner,
+                                                      SystemPaths("/tmp/mac-root"),
+                                                      [](std::string_view) { return std::nullopt; },
+                                                      "none", [this] { return helper; }},
+                               [this](const std::string& line) { output.push_back(line); }};
 };
 
 TEST_F(CommandLine, NoActionFlagRunsNothing) {
@@ -88,13 +96,80 @@ TEST_F(CommandLine, NoActionFlagRunsNothing) {
     EXPECT_TRUE(fake.calls().empty());
 }
 
-TEST_F(CommandLine, HelperActionsAreRefusedWithoutTouchingHardware) {
-    // The reset comes before the hardware print in the table, so only the reset is tried.
-    EXPECT_EQ(run({"--print-hardware", "--xpc-reset"}), 2);
-    EXPECT_THAT(output,
-                ElementsAre("unavailableAction=--xpc-reset", ::testing::StartsWith("message=")));
+TEST_F(CommandLine, ResetComesBeforeTheHardwarePrintAndEndsWithThePreflightBlock) {
+    EXPECT_EQ(run({"--print-hardware", "--xpc-reset"}), 0);
+    EXPECT_EQ(helper->count(ScriptedPrivilegedHelperClient::Action::reset), 1u);
+    ASSERT_EQ(output.size(), 3u + 28u);
+    EXPECT_EQ(output[0], "success=true");
+    EXPECT_EQ(output[1], "message=Helper reset accepted.");
+    EXPECT_EQ(output[2], "resetToSystem=accepted");
+    EXPECT_EQ(output[3], "helperLabel=" + PrivilegedHelperHealth::expectedLabel());
     EXPECT_TRUE(fake.calls().empty());
-    EXPECT_TRUE(runner.runs.empty());
+}
+
+TEST_F(CommandLine, LeaseActionsWorkOutTheTargetAndLength) {
+    using Action = ScriptedPrivilegedHelperClient::Action;
+    fake.addService("AppleSMCKeysEndpoint");
+    fake.setKey("FNum", "ui8 ", {1});
+    fake.setKey("F0Ac", "flt ", floatBytes(2000));
+    // No target given: 300 rpm above the live speed; a bad hold length falls back to 5 s.
+    EXPECT_EQ(run({"--xpc-manual-target-hold", "--hold-seconds", "abc"}), 0);
+    const auto holds = helper->calls(Action::hold);
+    ASSERT_EQ(holds.size(), 1u);
+    EXPECT_NEAR(holds.front().targetRPM, 2300.0, 1e-3);
+    EXPECT_EQ(holds.front().seconds, 5);
+    EXPECT_THAT(output, Contains("fan0CurrentRPM=2000"));
+    EXPECT_THAT(output, Contains(::testing::StartsWith("helperDetail=")));
+
+    output.clear();
+    EXPECT_EQ(run({"--xpc-curve-renewal", "--target-rpm", "3000"}), 0);
+    const auto renewals = helper->calls(Action::renewal);
+    ASSERT_EQ(renewals.size(), 1u);
+    EXPECT_EQ(renewals.front().targetRPM, 3000.0);
+    EXPECT_EQ(renewals.front().seconds, 15);
+    // The renewal prints no preflight block.
+    EXPECT_THAT(output, Not(Contains(::testing::StartsWith("helperLabel="))));
+
+    // An enormous length is passed on bounded to an int; the helper bounds it further.
+    EXPECT_EQ(run({"--xpc-curve-renewal", "--target-rpm", "3000", "--lease-seconds",
+                   "9223372036854775807"}),
+              0);
+    EXPECT_EQ(helper->calls(Action::renewal).back().seconds, std::numeric_limits<int>::max());
+}
+
+TEST_F(CommandLine, ALeaseWithoutATargetPrintsTwoLinesAndSendsNothing) {
+    for (const char* action : {"--xpc-manual-target-hold", "--xpc-curve-renewal"}) {
+        output.clear();
+        EXPECT_EQ(run({action, "--target-rpm", "2500", "--target-delta", "100"}), 2);
+        EXPECT_THAT(output,
+                    ElementsAre("success=false", "message=requires --target-rpm, --target-delta, "
+                                                 "AERIVO_SMC_TARGET_RPM, or live current RPM"));
+    }
+    EXPECT_EQ(helper->callCount(), 0u);
+}
+
+TEST_F(CommandLine, PreflightPrintsTheHealthInTwentyEightLines) {
+    helper->health.detail = "first line\r\nsecond line\n";
+    EXPECT_EQ(run({"--helper-preflight"}), 0);
+    ASSERT_EQ(output.size(), 28u);
+    EXPECT_EQ(output[1], "helperPath=nil");
+    EXPECT_EQ(output[18], "helperXPCActivationState=unavailable");
+    EXPECT_EQ(output[21], "helperXPCActivationBlockers=bundled helper, valid helper signature, "
+                          "ServiceManagement helper metadata, privileged helper install "
+                          "verified, trusted helper provenance");
+    EXPECT_EQ(output[27], "helperDetail=first line  second line");
+}
+
+TEST_F(CommandLine, WithoutAHelperClientTheActionsFailAndReportNoHelper) {
+    CommandLineActions bare{CommandLineEnvironment{fake, hid, runner, SystemPaths("/tmp/mac-root"),
+                                                   [](std::string_view) { return std::nullopt; },
+                                                   "none", nullptr},
+                            [this](const std::string& line) { output.push_back(line); }};
+    EXPECT_EQ(bare.run({"AerivoMac", "--install-helper"}), 0);
+    ASSERT_GE(output.size(), 2u);
+    EXPECT_EQ(output[0], "success=false");
+    EXPECT_EQ(output[1], "message=Privileged helper install is unavailable.");
+    EXPECT_THAT(output, Contains("helperBundled=false"));
 }
 
 TEST_F(CommandLine, SMCMatrixComesFirst) {

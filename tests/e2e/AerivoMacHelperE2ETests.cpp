@@ -210,7 +210,7 @@ TEST_F(HelperListenerOnSimulator, RefusesEveryoneButTheSignedApp) {
             client, "holdManualTargetLease",
             R"({"fanIndex": 0, "targetRPM": 3000.0, "holdSeconds": 15, "reason": "app-curve-renewal"})");
         EXPECT_EQ(run.exitCode, 1) << run.output;
-        EXPECT_TRUE(run.output.starts_with("outcome=closedBeforeReply")) << run.output;
+        EXPECT_TRUE(run.output.starts_with("outcome=refused")) << run.output;
     }
     EXPECT_EQ(statusValue(*simulator, "fan0LastWriter"), "none");
     EXPECT_NE(served.log().find("refused client"), std::string::npos) << served.log();

@@ -34,3 +34,7 @@ target_compile_definitions(${target} PRIVATE
 # The simulator puts the build's development anchor into every root it serves.
 add_dependencies(${target} aerivo_dev_signing_identity)
 target_link_libraries(${target} PRIVATE aerivo_dev_signing)
+# The helper client's tests run the app inside its signed bundle, where its helper is.
+add_dependencies(${target} aerivo_app_bundle)
+target_compile_definitions(${target} PRIVATE
+    AERIVO_APP_BUNDLE_PATH="${PROJECT_BINARY_DIR}/Aerivo Mac.app")

@@ -38,7 +38,7 @@ Lines printHardware(FakeHwmonTree& tree, const Lines& flags) {
     Lines output;
     CommandLineActions actions(CommandLineEnvironment{*port, hid, runner, SystemPaths(tree.root()),
                                                       [](std::string_view) { return std::nullopt; },
-                                                      port->description()},
+                                                      port->description(), nullptr},
                                [&output](const std::string& line) { output.push_back(line); });
     Lines arguments{"AerivoMac", "--print-hardware"};
     arguments.insert(arguments.end(), flags.begin(), flags.end());

@@ -137,7 +137,7 @@ TEST_F(HelperSocket, ARefusedPeerIsClosedBeforeAnythingIsRead) {
         return false;
     });
     const HelperRequestResult result = request(HelperRequest::readStatus());
-    EXPECT_EQ(result.outcome, HelperRequestOutcome::closedBeforeReply);
+    EXPECT_EQ(result.outcome, HelperRequestOutcome::refused);
     EXPECT_EQ(seen, ::getpid());
     EXPECT_EQ(handled, 0);
 }
