@@ -40,9 +40,12 @@ std::optional<std::string> environmentVariable(std::string_view name) {
     WorkerSerialQueue leaseQueue(AerivoPrivilegedHelperXPCService::leaseQueueLabel());
     const auto service =
         AerivoPrivilegedHelperXPCService::make(openSMC, leaseQueue, threadSleeper());
+    const auto log = [](const std::string& line) {
+        std::cerr << "AerivoMacHelper: " << line << std::endl;
+    };
+    service->setEventLog(log);
     // A fan an earlier helper left in manual mode goes back before any request is served.
-    service->checkForAbandonedManualMode(
-        [](const std::string& line) { std::cerr << "AerivoMacHelper: " << line << std::endl; });
+    service->checkForAbandonedManualMode(log);
     AerivoPrivilegedHelperXPCListener listener(
         service, std::make_shared<OpenSSLCodeSigning>(paths.trustAnchors()));
     listener.run(paths);

@@ -2,6 +2,7 @@
 
 #include "helper/core/AbandonedManualModeCheck.h"
 #include "helper/core/FanTargetLeaseController.h"
+#include "helper/core/SMCWriteProbeText.h"
 #include "shared/AerivoPrivilegedHelperStatus.h"
 
 #include <algorithm>
@@ -183,7 +184,16 @@ void AerivoPrivilegedHelperXPCService::renewCurveLease(
         controller.renewManualTarget(request.targetRPM, std::nullopt, static_cast<int>(lease));
     // A failed renewal leaves an earlier expiry armed as it was.
     if (execution.exitCode == FanTargetLeaseExecution::success) {
+        // Mode byte 0 under a lease we hold: the system took the fan back in between.
+        const std::string systemMode =
+            SMCWriteProbeText::line("BeforeModeBytes", SMCWriteProbeText::bytes({0}));
+        if (curveLeaseHeld_ && eventLog_ &&
+            std::find(execution.lines.begin(), execution.lines.end(), systemMode) !=
+                execution.lines.end()) {
+            eventLog_(std::string(curveLeaseRetakenLine));
+        }
         scheduleCurveLeaseExpiry(lease);
+        curveLeaseHeld_ = true;
     } else if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
         ensureHandBack();
     }
@@ -218,6 +228,7 @@ void AerivoPrivilegedHelperXPCService::cancelCurveLeaseExpiry() {
     }
     expiryWorkItem_.reset();
     expiryArmed_ = false;
+    curveLeaseHeld_ = false;
 }
 
 void AerivoPrivilegedHelperXPCService::expireCurveLease(std::int64_t generation) {
@@ -226,6 +237,7 @@ void AerivoPrivilegedHelperXPCService::expireCurveLease(std::int64_t generation)
         return;
     }
     expiryArmed_ = false;
+    curveLeaseHeld_ = false;
     const std::unique_ptr<SMCProbeClient> client = openClient();
     if (!client || FanTargetLeaseController(*client, sleeper_).resetAutomatic().exitCode !=
                        FanTargetLeaseExecution::success) {

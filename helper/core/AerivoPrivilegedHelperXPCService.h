@@ -95,6 +95,15 @@ public:
     // lease of this service is armed. `log` receives the check's line.
     void checkForAbandonedManualMode(std::function<void(const std::string&)> log = {});
 
+    // Where the service reports what happened to the fan between requests (the system taking it
+    // back during a curve lease). Set before the service serves.
+    void setEventLog(std::function<void(const std::string&)> log) { eventLog_ = std::move(log); }
+
+    // The event line of a curve renewal that found fan 0 back in system control while its lease
+    // was held: macOS took the fan back, and this renewal takes it again.
+    static constexpr std::string_view curveLeaseRetakenLine =
+        "curveLeaseRetaken=true the system had taken fan 0 back; this renewal holds it again";
+
 private:
     AerivoPrivilegedHelperXPCService(SMCOpener openSMC, SerialQueue& leaseQueue, Sleeper sleeper,
                                      Switches switches);
@@ -122,6 +131,10 @@ private:
     std::shared_ptr<WorkItem> expiryWorkItem_;
     // An expiry (or retry) is armed and has not run or been cancelled.
     bool expiryArmed_ = false;
+    // A curve lease of this service holds fan 0 (its last renewal succeeded, no expiry or reset
+    // since).
+    bool curveLeaseHeld_ = false;
+    std::function<void(const std::string&)> eventLog_;
 };
 
 } // namespace aerivo

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <ctime>
 #include <sstream>
@@ -55,6 +57,28 @@ protected:
                std::string(AerivoPrivilegedHelperXPC::serviceName);
     }
 
+    // Signs `file` as `identifier` of another team whose anchor the root trusts: the signature
+    // is sound, but neither side's requirement names that team.
+    void signWithAnotherTeam(const fs::path& file, const std::string& identifier) const {
+        const Ed25519PrivateKey anchor = CodeSigner::makeKey();
+        CodeSigner::writePublicKeyFile(SystemPaths(root.path()).trustAnchors() / "Other.pem",
+                                       anchor.publicKey(), true);
+        TeamSigningIdentity other{CodeSigner::makeKey(), {}};
+        const std::int64_t now = std::time(nullptr);
+        other.certificate = CodeSigner::makeTeamCertificate("OTHERTEAM1", other.key.publicKey(),
+                                                            anchor, now - 3600, now + 3600);
+        SigningRequest request;
+        request.identifier = identifier;
+        request.team = other;
+        CodeSigner::signFile(file, request);
+    }
+
+    std::string job(const std::string& key) const {
+        return simulator
+            ->status("job." + std::string(AerivoPrivilegedHelperXPC::serviceName) + "." + key)
+            .value_or("missing");
+    }
+
     TemporarySystemRoot root;
     std::unique_ptr<SimulatorProcess> simulator;
 };
@@ -95,22 +119,10 @@ TEST_F(HelperClientOnSimulator, AnAppCopyOfAnotherTeamIsRefusedByTheHelper) {
     start();
     ASSERT_EQ(testing::lineValue(app({"--install-helper"}).output, "success"), "true");
 
-    // Another team whose anchor the root trusts: its signature is sound, but the helper admits
-    // only the app's team.
-    const Ed25519PrivateKey anchor = CodeSigner::makeKey();
-    CodeSigner::writePublicKeyFile(SystemPaths(root.path()).trustAnchors() / "Other.pem",
-                                   anchor.publicKey(), true);
-    TeamSigningIdentity other{CodeSigner::makeKey(), {}};
-    const std::int64_t now = std::time(nullptr);
-    other.certificate = CodeSigner::makeTeamCertificate("OTHERTEAM1", other.key.publicKey(), anchor,
-                                                        now - 3600, now + 3600);
     const fs::path copy = root.path() / "Other.app" / "Contents" / "MacOS" / "AerivoMac";
     fs::create_directories(copy.parent_path());
     fs::copy_file(bundledApp, copy);
-    SigningRequest request;
-    request.identifier = AERIVO_BUNDLE_IDENTIFIER;
-    request.team = other;
-    CodeSigner::signFile(copy, request);
+    signWithAnotherTeam(copy, AERIVO_BUNDLE_IDENTIFIER);
 
     const std::string targetBefore = fan("TargetRPM");
     const ProgramRun lease = app({"--xpc-curve-renewal", "--target-rpm", "3000"}, copy);
@@ -118,6 +130,48 @@ TEST_F(HelperClientOnSimulator, AnAppCopyOfAnotherTeamIsRefusedByTheHelper) {
     EXPECT_EQ(testing::lineValue(lease.output, "message"), "Could not create XPC connection.");
     EXPECT_EQ(fan("Mode"), "0 (system)");
     EXPECT_EQ(fan("TargetRPM"), targetBefore);
+}
+
+TEST_F(HelperClientOnSimulator, AKilledHelperIsStartedAfreshByTheNextConnection) {
+    start();
+    ASSERT_EQ(testing::lineValue(app({"--install-helper"}).output, "helperHeartbeat"), "true");
+    const std::string first = job("pid");
+    ASSERT_NE(first, "none");
+    EXPECT_EQ(job("starts"), "1");
+    ASSERT_EQ(::kill(std::stoi(first), SIGKILL), 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return job("lastExit") == "signal 9"; }));
+
+    const ProgramRun preflight = app({"--helper-preflight"});
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperHeartbeat"), "true") << preflight.output;
+    EXPECT_EQ(job("starts"), "2");
+    EXPECT_NE(job("pid"), first);
+}
+
+TEST_F(HelperClientOnSimulator, AHelperOfAnotherTeamCopiedInByHandRunsButIsNotTrusted) {
+    start();
+    ASSERT_EQ(testing::lineValue(app({"--install-helper"}).output, "success"), "true");
+    // Replaced beside the service manager's back, as someone with root could; the running copy
+    // is stopped so that the next connection starts the new file.
+    const fs::path replacement = root.path() / "replacement";
+    fs::copy_file(installedHelper(), replacement);
+    signWithAnotherTeam(replacement, std::string(AerivoPrivilegedHelperXPC::serviceName));
+    fs::rename(replacement.string() + ".codesig", installedHelper().string() + ".codesig");
+    fs::rename(replacement, installedHelper());
+    ASSERT_EQ(::kill(std::stoi(job("pid")), SIGKILL), 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return job("pid") == "none"; }));
+
+    const ProgramRun preflight = app({"--helper-preflight"});
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperTeamIdentifier"), "OTHERTEAM1");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperPrivilegedInstallVerified"), "true");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperTrustedProvenance"), "false");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperHeartbeat"), "false");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperXPCActivationState"),
+              "provenanceRequired");
+    EXPECT_EQ(job("starts"), "1"); // the untrusted helper was not even asked
+
+    // The service manager starts it on a connection all the same: it never looks at teams.
+    app({"--xpc-reset"});
+    EXPECT_EQ(job("starts"), "2");
 }
 
 TEST_F(HelperClientOnSimulator, ARefusedApprovalInstallsNothing) {

@@ -205,7 +205,8 @@ std::filesystem::path SimulatorProcess::programPath() {
 }
 
 SimulatorProcess::SimulatorProcess(const std::filesystem::path& root,
-                                   std::vector<std::string> extraArguments)
+                                   std::vector<std::string> extraArguments,
+                                   const std::optional<std::filesystem::path>& errorLog)
     : root_(root) {
     std::vector<std::string> argv{programPath().string(), "--root", root.string()};
     argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
@@ -213,6 +214,10 @@ SimulatorProcess::SimulatorProcess(const std::filesystem::path& root,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errorLog) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorLog->c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
+    }
     const int spawned =
         posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

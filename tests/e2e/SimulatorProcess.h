@@ -71,8 +71,11 @@ class SimulatorProcess {
 public:
     static std::filesystem::path programPath();
 
+    // Standard error (the simulator's and that of the jobs it starts) goes to `errorLog` when
+    // one is given, else to the test's own.
     explicit SimulatorProcess(const std::filesystem::path& root,
-                              std::vector<std::string> extraArguments = {});
+                              std::vector<std::string> extraArguments = {},
+                              const std::optional<std::filesystem::path>& errorLog = std::nullopt);
     ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;

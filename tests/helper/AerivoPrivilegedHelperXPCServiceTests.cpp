@@ -92,6 +92,29 @@ TEST_P(CancelledExpiries, AResetDisarmsThePendingExpiry) {
 
 INSTANTIATE_TEST_SUITE_P(DroppedOrRunLate, CancelledExpiries, ::testing::Bool());
 
+TEST(HelperServiceCurveLease, ARenewalAfterTheSystemTookTheFanBackRetakesItAndSaysSo) {
+    HelperServiceRig rig;
+    std::vector<std::string> events;
+    rig.service->setEventLog([&events](const std::string& line) { events.push_back(line); });
+    const auto renew = [&rig](double seconds) {
+        rig.advanceTo(rig.now() + seconds);
+        rig.lease(HelperServiceRig::renewal(3000, 15));
+        rig.timeline.settle();
+    };
+    renew(0); // the first lease finds the fan in system control: nothing to report
+    renew(5);
+    EXPECT_TRUE(events.empty());
+    rig.machine.takeBack("test");
+    renew(5);
+    EXPECT_EQ(rig.fan().mode, 1);
+    EXPECT_EQ(events, std::vector<std::string>{std::string(Service::curveLeaseRetakenLine)});
+    // After an expiry the next lease is a fresh one, not a retake.
+    rig.advanceTo(rig.now() + 15);
+    ASSERT_EQ(rig.fan().mode, 0);
+    renew(1);
+    EXPECT_EQ(events.size(), 1u);
+}
+
 TEST(HelperServiceCurveLease, AFailedRenewalLeavesTheEarlierExpiryOnTime) {
     enum class Failure { modeWriteRefused, smcClosed, openThrows };
     for (const Failure failure :

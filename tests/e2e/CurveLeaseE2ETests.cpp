@@ -1,0 +1,120 @@
+// Curve mode end to end: the simulated Mac, the helper it starts on demand, and the headless app
+// holding the curve's target under leases, ending them by quitting, by being killed and by
+// macOS taking the fan back.
+
+#include "tests/e2e/SimulatorProcess.h"
+#include "tests/support/RunningProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace aerivo {
+namespace {
+
+using testing::RunningProcess;
+using testing::SimulatorProcess;
+using testing::TemporarySystemRoot;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const fs::path bundledApp = fs::path(AERIVO_APP_BUNDLE_PATH) / "Contents" / "MacOS" / "AerivoMac";
+
+// The value of " key=" inside one space-separated output line.
+std::string field(const std::string& line, const std::string& key) {
+    const std::string marker = " " + key + "=";
+    const auto start = line.find(marker);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const auto from = start + marker.size();
+    return line.substr(from, line.find(' ', from) - from);
+}
+
+class CurveLeaseOnSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simulator = std::make_unique<SimulatorProcess>(
+            root.path(), std::vector<std::string>{"--workload", "idle"}, errorLog());
+        ASSERT_TRUE(simulator->isServing());
+        const testing::ProgramRun install =
+            testing::runProgram(bundledApp, {"--install-helper"}, environment());
+        ASSERT_EQ(testing::lineValue(install.output, "helperFanWritesEnabled"), "true")
+            << install.output;
+    }
+
+    std::vector<std::string> environment() const {
+        return {"AERIVO_SYSTEM_ROOT=" + root.path().string(),
+                "XDG_CONFIG_HOME=" + (root.path() / "config").string()};
+    }
+    fs::path errorLog() const { return root.path() / "simulator.log"; }
+    std::string errors() const {
+        std::ifstream stream(errorLog());
+        std::ostringstream text;
+        text << stream.rdbuf();
+        return text.str();
+    }
+    std::string fan(const std::string& key) const {
+        return simulator->status("fan0" + key).value_or("missing");
+    }
+
+    std::unique_ptr<RunningProcess> startCurveMode() {
+        auto app = std::make_unique<RunningProcess>(
+            bundledApp, std::vector<std::string>{"--headless", "--curve"}, environment());
+        EXPECT_GT(app->pid(), 0);
+        return app;
+    }
+    // The next line starting with `prefix`; empty when the output ended first.
+    static std::string nextLine(RunningProcess& app, const std::string& prefix) {
+        for (std::string line = app.readLine(); !line.empty(); line = app.readLine()) {
+            if (line.starts_with(prefix)) {
+                return line;
+            }
+        }
+        return {};
+    }
+
+    TemporarySystemRoot root;
+    std::unique_ptr<SimulatorProcess> simulator;
+};
+
+TEST_F(CurveLeaseOnSimulator, TheFanFollowsTheCurveIsRetakenAfterTheSystemAndReturnsOnQuit) {
+    const auto app = startCurveMode();
+    const std::string lease = nextLine(*app, "lease=");
+    ASSERT_EQ(field(lease, "success"), "true") << lease;
+    EXPECT_EQ(fan("Mode"), "1 (manual)");
+    EXPECT_EQ(fan("TargetRPM"), field(lease, "targetRPM")) << lease;
+
+    // macOS takes the fan back; the next renewal takes it again and the helper says so.
+    ASSERT_EQ(simulator->ctl({"take-back"}).exitCode, 0);
+    EXPECT_EQ(fan("Mode"), "0 (system)");
+    const std::string renewal = nextLine(*app, "lease=");
+    ASSERT_EQ(field(renewal, "success"), "true") << renewal;
+    EXPECT_EQ(fan("Mode"), "1 (manual)");
+    EXPECT_NE(errors().find("curveLeaseRetaken=true"), std::string::npos) << errors();
+
+    // Quitting hands the fan back before the process ends.
+    ASSERT_EQ(::kill(app->pid(), SIGTERM), 0);
+    const std::string reset = nextLine(*app, "reset=");
+    EXPECT_EQ(field(reset, "success"), "true") << reset;
+    EXPECT_TRUE(nextLine(*app, "never").empty()); // the output ended: the app exited
+    EXPECT_EQ(fan("Mode"), "0 (system)");
+}
+
+TEST_F(CurveLeaseOnSimulator, AKilledAppsLeaseRunsOutAndTheFanGoesBack) {
+    const auto app = startCurveMode();
+    ASSERT_EQ(field(nextLine(*app, "lease="), "success"), "true");
+    app->stop(); // SIGKILL: no quit, no reset
+    const auto killed = Clock::now();
+    EXPECT_EQ(fan("Mode"), "1 (manual)");
+    // The store leases for 15 s and renews every 5 s: the last lease runs out within 15 s.
+    EXPECT_TRUE(
+        testing::waitUntil([&] { return fan("Mode") == "0 (system)"; }, std::chrono::seconds(17)));
+    EXPECT_LE(Clock::now() - killed, std::chrono::seconds(16));
+}
+
+} // namespace
+} // namespace aerivo
