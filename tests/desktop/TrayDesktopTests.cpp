@@ -3,6 +3,7 @@
 // interface trace (AERIVO_UI_TRACE=1). With AERIVO_SCREENSHOT_DIR set, the tray and the panel are
 // saved there as PNG files (scripts/screenshots).
 
+#include "app/helperclient/PrivilegedHelperHealth.h"
 #include "tests/desktop/DesktopSession.h"
 
 #include <gtest/gtest.h>
@@ -137,6 +138,12 @@ class TrayDesktopInLanguage : public TrayDesktop,
 
 TEST_P(TrayDesktopInLanguage, IconShowsTheFanShareTheClickedPanelSwitchesCurveModeAndQuitEnds) {
     startDesktop(true);
+    // The helper is installed (the simulated administrator approves) so that the curve drives
+    // the fan.
+    const testing::ProgramRun install =
+        testing::runProgram(AERIVO_MAC_PATH, {"--install-helper"}, appEnvironment());
+    ASSERT_NE(install.output.find("helperFanWritesEnabled=true"), std::string::npos)
+        << install.output;
     startApp(GetParam());
 
     // The icon: the fan's share of its maximum, at the width rule, embedded in the tray.
@@ -165,11 +172,19 @@ TEST_P(TrayDesktopInLanguage, IconShowsTheFanShareTheClickedPanelSwitchesCurveMo
     ASSERT_TRUE(logShows("ui: panel hidden")) << app->log();
     ASSERT_TRUE(clickIconUntilPanelShown(width, 2)) << app->log();
 
-    // The curve switch turns curve mode on in the store.
+    // The curve switch turns curve mode on, and the helper holds the fan at the curve's target
+    // (above the system's idle 1200 rpm).
     const Rect curveSwitch = rectAfter(app->log(), "switch");
     ASSERT_GT(curveSwitch.width, 0) << app->log();
     desktop->click(curveSwitch.centreX(), curveSwitch.centreY());
     ASSERT_TRUE(logShows("ui: mode=Curve")) << app->log();
+    const auto fan = [this](const std::string& key) {
+        return simulator->status("fan0" + key).value_or("missing");
+    };
+    EXPECT_TRUE(eventually([&] { return fan("Mode") == "1 (manual)"; }, 15s)) << app->log();
+    EXPECT_GT(std::stoi(fan("TargetRPM")), 1200);
+    EXPECT_TRUE(fan("LastWriter").starts_with(PrivilegedHelperHealth::expectedLabel()))
+        << fan("LastWriter");
     EXPECT_TRUE(eventually([&] { return countOf(app->log(), "ui: panel hidden") == 1; }))
         << "the panel stays open";
 
@@ -186,6 +201,7 @@ TEST_P(TrayDesktopInLanguage, IconShowsTheFanShareTheClickedPanelSwitchesCurveMo
     ASSERT_TRUE(exitCode.has_value()) << app->log();
     EXPECT_EQ(*exitCode, 0) << app->log();
     EXPECT_EQ(countOf(app->log(), "ui: terminating: fan control handed back"), 1u) << app->log();
+    EXPECT_EQ(fan("Mode"), "0 (system)");
 }
 
 INSTANTIATE_TEST_SUITE_P(EnglishAndJapanese, TrayDesktopInLanguage, ::testing::Values("en", "ja"));
