@@ -101,31 +101,31 @@ std::optional<double> CommandLineActions::leaseTarget(const std::vector<std::str
 }
 
 int CommandLineActions::xpcManualTargetHold(const std::vector<std::string>& arguments) {
-    const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
-    const std::unique_ptr<SMCFanHardwareController> controller = makeController();
-    const std::optional<double> target = leaseTarget(arguments, *controller);
-    if (!target) {
-        return unavailableExitCode;
-    }
-    const std::int64_t hold = integerSetting("--hold-seconds", "AERIVO_SMC_HOLD_SECONDS", 5,
-                                             arguments, environment_.environment);
-    printActionResult(output_, client->holdManualTargetLease(*target, narrowSeconds(hold)));
-    printHardwareProbe(output_, controller->readCapabilities(), std::nullopt);
-    printHelperPreflight(output_, client->readHealth());
-    return 0;
+    return leaseAction(arguments, false);
 }
 
 int CommandLineActions::xpcCurveRenewal(const std::vector<std::string>& arguments) {
+    return leaseAction(arguments, true);
+}
+
+int CommandLineActions::leaseAction(const std::vector<std::string>& arguments, bool curveRenewal) {
     const std::shared_ptr<PrivilegedHelperClient> client = makeHelperClient();
     const std::unique_ptr<SMCFanHardwareController> controller = makeController();
     const std::optional<double> target = leaseTarget(arguments, *controller);
     if (!target) {
         return unavailableExitCode;
     }
-    const std::int64_t lease = integerSetting("--lease-seconds", "AERIVO_SMC_LEASE_SECONDS", 15,
-                                              arguments, environment_.environment);
-    printActionResult(output_, client->renewCurveTargetLease(*target, narrowSeconds(lease)));
+    const int seconds =
+        narrowSeconds(curveRenewal ? integerSetting("--lease-seconds", "AERIVO_SMC_LEASE_SECONDS",
+                                                    15, arguments, environment_.environment)
+                                   : integerSetting("--hold-seconds", "AERIVO_SMC_HOLD_SECONDS", 5,
+                                                    arguments, environment_.environment));
+    printActionResult(output_, curveRenewal ? client->renewCurveTargetLease(*target, seconds)
+                                            : client->holdManualTargetLease(*target, seconds));
     printHardwareProbe(output_, controller->readCapabilities(), std::nullopt);
+    if (!curveRenewal) {
+        printHelperPreflight(output_, client->readHealth());
+    }
     return 0;
 }
 

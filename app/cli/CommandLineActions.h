@@ -95,6 +95,7 @@ private:
     // the two failure lines.
     std::optional<double> leaseTarget(const std::vector<std::string>& arguments,
                                       SMCFanHardwareController& controller);
+    int leaseAction(const std::vector<std::string>& arguments, bool curveRenewal);
     void print(const std::vector<std::string>& lines) const;
 
     CommandLineEnvironment environment_;
