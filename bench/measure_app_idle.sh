@@ -5,7 +5,8 @@
 # mode "menubar" (the default): the menu-bar app with the panel closed, on its own X server with
 # a tray. Mode "headless-curve": the app from its signed bundle with the helper installed, headless
 # in curve mode, so every refresh also decides on a lease and every fifth second the helper is
-# asked to renew it; the refresh count gives the app's own CPU time per refresh.
+# asked to renew it; the refresh count gives the app's own CPU time per refresh. Mode
+# "headless-system": the same in system mode (no leases), to tell the leases' share apart.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
@@ -13,8 +14,8 @@ seconds="${2:-60}"
 mode="${3:-menubar}"
 case "$mode" in
 menubar) app="$build/app/AerivoMac"; needs=(/usr/bin/Xvfb /usr/bin/trayer) ;;
-headless-curve) app="$build/Aerivo Mac.app/Contents/MacOS/AerivoMac"; needs=() ;;
-*) echo "measure_app_idle: mode is menubar or headless-curve" >&2; exit 2 ;;
+headless-curve | headless-system) app="$build/Aerivo Mac.app/Contents/MacOS/AerivoMac"; needs=() ;;
+*) echo "measure_app_idle: mode is menubar, headless-curve or headless-system" >&2; exit 2 ;;
 esac
 sim="$build/sim/aerivo-sim-mac"
 for program in "$app" "$sim" "${needs[@]}"; do
@@ -48,11 +49,11 @@ for _ in $(seq 100); do [[ -S "$root/var/run/aerivo-sim-mac.sock" ]] && break; s
 sleep 1
 
 export AERIVO_SYSTEM_ROOT="$root" XDG_CONFIG_HOME="$root/config" XDG_RUNTIME_DIR="$root/run"
-if [[ "$mode" == headless-curve ]]; then
+if [[ "$mode" == headless-* ]]; then
     "$app" --install-helper > "$root/install.log" 2>&1
     grep -q '^helperFanWritesEnabled=true$' "$root/install.log" ||
         { echo "measure_app_idle: the helper did not install" >&2; cat "$root/install.log" >&2; exit 1; }
-    "$app" --headless --curve > "$root/app.log" 2>&1 &
+    "$app" --headless --mode "${mode#headless-}" > "$root/app.log" 2>&1 &
 else
     "$app" > "$root/app.log" 2>&1 &
 fi
@@ -96,7 +97,7 @@ awk -v c0="$cpu0" -v c1="$cpu1" -v hz="$ticks" -v ns0="$ns0" -v ns1="$ns1" -v t0
     printf "involuntary_switches_per_second=%.2f\n", (n1 - n0) / elapsed
     printf "resident_mb=%.1f\n", rss / 1024
     printf "threads=%d\n", threads
-    if (mode == "headless-curve") {
+    if (mode ~ /^headless-/) {
         printf "refreshes=%d leases=%d\n", r1 - r0, l1 - l0
         # CPU of the main loop per refresh (the lease round trips run on the thread of the
         # lease queue), and all the process spent, per refresh.

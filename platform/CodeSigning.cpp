@@ -2,6 +2,21 @@
 
 namespace aerivo {
 
+std::string helperRefusalReason(int status) {
+    switch (status) {
+    case CodeSigningStatus::unsigned_:
+        return "it is not signed";
+    case CodeSigningStatus::signatureFailed:
+        return "its signature does not verify";
+    case CodeSigningStatus::requirementFailed:
+        return "its signature does not satisfy the app's requirement for it";
+    case CodeSigningStatus::staticCodeNotFound:
+        return "it cannot be read";
+    default:
+        return "code signing refused it";
+    }
+}
+
 std::string codeSigningStatusMeaning(int status) {
     switch (status) {
     case CodeSigningStatus::success:

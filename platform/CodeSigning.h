@@ -47,6 +47,10 @@ struct CodeSigningStatus {
 // A short English explanation of a status ("valid", "the file was changed after it was signed").
 std::string codeSigningStatusMeaning(int status);
 
+// Why blessing refuses a helper whose check gave `status`, as the installers word it ("its
+// signature does not verify").
+std::string helperRefusalReason(int status);
+
 // What inspecting one file tells: whether a signature object could be made at all, the validity
 // status (0 = valid), and the signing facts the signature carries (present even when the status
 // is not 0, as far as they could be read).

@@ -19,21 +19,6 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-std::string refusalReason(int status) {
-    switch (status) {
-    case CodeSigningStatus::unsigned_:
-        return "it is not signed";
-    case CodeSigningStatus::signatureFailed:
-        return "its signature does not verify";
-    case CodeSigningStatus::requirementFailed:
-        return "its signature does not satisfy the app's requirement for it";
-    case CodeSigningStatus::staticCodeNotFound:
-        return "it cannot be read";
-    default:
-        return "code signing refused it";
-    }
-}
-
 // Writes next to the destination and renames over it, so no reader sees half a file.
 std::optional<std::string> writeAtomically(const fs::path& destination, const std::string& text,
                                            fs::perms mode) {
@@ -236,7 +221,7 @@ std::optional<PrivilegedJobError> SimulatorJobInstaller::blessJob(std::string_vi
     if (status != CodeSigningStatus::success) {
         discardStaged();
         return failure(invalidSignature, "The helper tool " + quoted(label) +
-                                             " is refused: " + refusalReason(status) + " (" +
+                                             " is refused: " + helperRefusalReason(status) + " (" +
                                              std::to_string(status) + ").");
     }
     const CodeSigningFacts facts = signing_.inspect(staged);

@@ -49,21 +49,6 @@ std::optional<std::string> readBundleFile(const fs::path& file, std::size_t maxi
     return bytes;
 }
 
-std::string refusalReason(int status) {
-    switch (status) {
-    case CodeSigningStatus::unsigned_:
-        return "it is not signed";
-    case CodeSigningStatus::signatureFailed:
-        return "its signature does not verify";
-    case CodeSigningStatus::requirementFailed:
-        return "its signature does not satisfy the app's requirement for it";
-    case CodeSigningStatus::staticCodeNotFound:
-        return "it cannot be read";
-    default:
-        return "code signing refused it";
-    }
-}
-
 std::string lastLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.pop_back();
@@ -204,8 +189,9 @@ Outcome HelperJobPlacement::install(std::string_view label, const fs::path& appB
         signing_.checkFile(staged, *std::get<std::shared_ptr<const CodeRequirement>>(compiled));
     if (status != CodeSigningStatus::success) {
         discardStaged();
-        return {invalidSignature, "The helper tool " + quoted(label) + " is refused: " +
-                                      refusalReason(status) + " (" + std::to_string(status) + ")."};
+        return {invalidSignature, "The helper tool " + quoted(label) +
+                                      " is refused: " + helperRefusalReason(status) + " (" +
+                                      std::to_string(status) + ")."};
     }
     const CodeSigningFacts facts = signing_.inspect(staged);
     if (!facts.launchdPlist || !facts.launchdPlist->is_object()) {
