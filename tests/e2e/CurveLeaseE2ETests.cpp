@@ -2,6 +2,9 @@
 // holding the curve's target under leases, ending them by quitting, by being killed and by
 // macOS taking the fan back.
 
+#include "app/model/AerivoPreferences.h"
+#include "app/model/AerivoProfile.h"
+#include "platform/qt/QSettingsUserDefaults.h"
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/support/RunningProcess.h"
 
@@ -10,6 +13,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace aerivo {
@@ -114,6 +118,60 @@ TEST_F(CurveLeaseOnSimulator, AKilledAppsLeaseRunsOutAndTheFanGoesBack) {
     EXPECT_TRUE(
         testing::waitUntil([&] { return fan("Mode") == "0 (system)"; }, std::chrono::seconds(17)));
     EXPECT_LE(Clock::now() - killed, std::chrono::seconds(16));
+}
+
+TEST_F(CurveLeaseOnSimulator, EachStayBelowTheFanOffThresholdHandsTheFanBackOnce) {
+    AerivoProfile profile = AerivoProfile::balanced();
+    profile.isFanOffThresholdEnabled = true;
+    profile.fanOffThresholdC = 38.0; // the idle machine sits near 35 C
+    const auto defaults =
+        std::make_shared<QSettingsUserDefaults>(root.path() / "config" / "AerivoMac");
+    ASSERT_TRUE(AerivoPreferences(defaults).saveProfile(profile).isSuccess);
+
+    const auto app = startCurveMode();
+    int fanOffResets = 0;
+    int leases = 0;
+    // Reads at most `limit` lines, counting, until `done` holds for a line.
+    const auto readUntil = [&](const std::function<bool(const std::string&)>& done, int limit) {
+        for (int read = 0; read < limit; ++read) {
+            const std::string line = app->readLine();
+            if (line.empty()) {
+                return false;
+            }
+            fanOffResets += line.starts_with("reset=fanOffRange") ? 1 : 0;
+            leases += line.starts_with("lease=") ? 1 : 0;
+            if (done(line)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int refreshes = 0;
+    const auto refreshesSeen = [&refreshes](int count) {
+        return [&refreshes, count](const std::string& line) {
+            return line.starts_with("refresh=") && ++refreshes >= count;
+        };
+    };
+
+    // The first stay: one hand-back, then refreshes without any lease.
+    ASSERT_TRUE(readUntil(refreshesSeen(5), 40));
+    EXPECT_EQ(fanOffResets, 1);
+    EXPECT_EQ(leases, 0);
+    EXPECT_EQ(fan("Mode"), "0 (system)");
+
+    // Load warms the die past the threshold: the curve leases again.
+    ASSERT_EQ(simulator->ctl({"workload", "load"}).exitCode, 0);
+    ASSERT_TRUE(readUntil([](const std::string& line) { return line.starts_with("lease="); }, 60));
+    EXPECT_EQ(fan("Mode"), "1 (manual)");
+
+    // Idle again: cooling back below the threshold is a second stay with a single hand-back.
+    ASSERT_EQ(simulator->ctl({"workload", "idle"}).exitCode, 0);
+    ASSERT_TRUE(readUntil(
+        [](const std::string& line) { return line.starts_with("reset=fanOffRange"); }, 200));
+    refreshes = 0;
+    ASSERT_TRUE(readUntil(refreshesSeen(3), 40));
+    EXPECT_EQ(fanOffResets, 2);
+    EXPECT_EQ(fan("Mode"), "0 (system)");
 }
 
 } // namespace
