@@ -108,7 +108,8 @@ PrivilegedHelperActionResult BundledPrivilegedHelperClient::installPrivilegedHel
 std::optional<PrivilegedHelperXPCSession> BundledPrivilegedHelperClient::makeRemoteSession(
     const std::function<void(const std::string&)>& errorHandler,
     std::chrono::seconds deadline) const {
-    const auto report = [&](std::string_view text) {
+    // The session outlives this call: the handler is kept by value, never by reference.
+    const auto report = [errorHandler](std::string_view text) {
         if (errorHandler) {
             errorHandler(std::string(text));
         }
