@@ -22,10 +22,6 @@ public:
     PrivilegedHelperHealth readHealth() override { return PrivilegedHelperHealth::unavailable(); }
 };
 
-std::string flag(bool value) {
-    return value ? "true" : "false";
-}
-
 std::string orNil(const std::optional<std::string>& value) {
     return value.value_or("nil");
 }
@@ -189,13 +185,13 @@ void CommandLineActions::printHelperPreflight(const OutputSink& output,
     const std::string lines[] = {
         "helperLabel=" + health.label,
         "helperPath=" + orNil(health.executablePath),
-        "helperBundled=" + flag(health.isBundled),
-        "helperSignatureValid=" + flag(health.isSignatureValid),
+        "helperBundled=" + booleanText(health.isBundled),
+        "helperSignatureValid=" + booleanText(health.isSignatureValid),
         "helperSigningIdentifier=" + orNil(health.signingIdentifier),
         "helperTeamIdentifier=" + orNil(health.teamIdentifier),
         "helperAppRequirement=" + orNil(health.appHelperRequirement),
         "helperClientRequirement=" + orNil(health.helperClientRequirement),
-        "helperBlessMetadata=" + flag(health.hasBlessMetadata),
+        "helperBlessMetadata=" + booleanText(health.hasBlessMetadata),
         "helperServiceManagementStatus=" + orNil(health.serviceManagementStatus),
         "helperXPCServiceName=" + health.xpcServiceName,
         "helperXPCInterfaceName=" + health.xpcInterfaceName,
@@ -204,16 +200,16 @@ void CommandLineActions::printHelperPreflight(const OutputSink& output,
         "helperXPCConnection=" + health.xpcConnectionStatus,
         "helperXPCRequestTimeoutSeconds=" + std::to_string(health.xpcRequestTimeoutSeconds),
         "helperXPCResetTimeoutSeconds=" + std::to_string(health.xpcResetTimeoutSeconds),
-        "helperXPCConnectionEnabled=" + flag(health.isXPCConnectionEnabled),
+        "helperXPCConnectionEnabled=" + booleanText(health.isXPCConnectionEnabled),
         "helperXPCActivationState=" + std::string(rawValue(policy.state)),
-        "helperXPCContractReady=" + flag(policy.isContractReady),
-        "helperXPCActivationAllowed=" + flag(policy.isActivationAllowed),
+        "helperXPCContractReady=" + booleanText(policy.isContractReady),
+        "helperXPCActivationAllowed=" + booleanText(policy.isActivationAllowed),
         "helperXPCActivationBlockers=" + policy.blockerText(),
-        "helperPrivilegedInstallVerified=" + flag(health.isPrivilegedInstallVerified),
-        "helperTrustedProvenance=" + flag(health.hasTrustedProvenance),
-        "helperHeartbeat=" + flag(health.hasHeartbeat),
-        "helperResetAccepted=" + flag(health.resetCommandAccepted),
-        "helperFanWritesEnabled=" + flag(health.fanWritesEnabled),
+        "helperPrivilegedInstallVerified=" + booleanText(health.isPrivilegedInstallVerified),
+        "helperTrustedProvenance=" + booleanText(health.hasTrustedProvenance),
+        "helperHeartbeat=" + booleanText(health.hasHeartbeat),
+        "helperResetAccepted=" + booleanText(health.resetCommandAccepted),
+        "helperFanWritesEnabled=" + booleanText(health.fanWritesEnabled),
         "helperDetail=" + singleLine(health.detail),
     };
     for (const std::string& line : lines) {

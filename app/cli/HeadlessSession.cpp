@@ -31,10 +31,6 @@ std::string oneDecimal(double value) {
     return text;
 }
 
-std::string flag(bool value) {
-    return value ? "true" : "false";
-}
-
 } // namespace
 
 HeadlessSession::HeadlessSession(MainLoop& mainLoop, AerivoStoreCollaborators collaborators,
@@ -92,7 +88,7 @@ std::string HeadlessSession::eventLine(std::int64_t lease, const FanControlEvent
                                        MainLoop::Instant time) {
     const std::string stamp = " time=" + utcTimestamp(time);
     const std::string outcome =
-        " success=" + flag(event.isSuccess) + " message=" + singleLine(event.message);
+        " success=" + booleanText(event.isSuccess) + " message=" + singleLine(event.message);
     const std::string target = " targetRPM=" + probeValue(event.targetRPM);
     switch (event.kind) {
     case FanControlEvent::Kind::curveLease:
@@ -103,7 +99,7 @@ std::string HeadlessSession::eventLine(std::int64_t lease, const FanControlEvent
         break;
     }
     return "reset=" + std::string(rawValue(event.resetReason)) + stamp +
-           " sent=" + flag(event.wasSent) + (event.wasSent ? outcome : std::string());
+           " sent=" + booleanText(event.wasSent) + (event.wasSent ? outcome : std::string());
 }
 
 void HeadlessSession::emitRefresh() {
@@ -126,14 +122,14 @@ std::string HeadlessSession::refreshLine(std::int64_t refresh, const AerivoStore
     return "refresh=" + std::to_string(refresh) + " time=" + utcTimestamp(snapshot.updatedAt) +
            " temperatureC=" + oneDecimal(snapshot.temperatureC) +
            " source=" + singleLine(snapshot.temperatureSource) +
-           " live=" + (snapshot.hasLiveTemperatureTelemetry ? "true" : "false") +
+           " live=" + booleanText(snapshot.hasLiveTemperatureTelemetry) +
            " actualRPM=" + probeValue(snapshot.actualRPM) +
            " targetRPM=" + probeValue(snapshot.targetRPM) +
            " mode=" + std::string(rawValue(store.effectiveMode())) +
            " modeTitle=" + singleLine(store.effectiveModeTitle()) +
            " curveTargetRPM=" + probeValue(store.curveTargetRPM()) +
            " writePlan=" + std::string(rawValue(store.writeSafetyPlan().status)) +
-           " leaseInFlight=" + flag(store.isCurveLeaseInFlight());
+           " leaseInFlight=" + booleanText(store.isCurveLeaseInFlight());
 }
 
 std::string HeadlessSession::utcTimestamp(std::chrono::system_clock::time_point time) {

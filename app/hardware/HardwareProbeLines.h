@@ -29,4 +29,9 @@ std::string probeValue(std::optional<double> rpm);
 // trimmed from both ends.
 std::string singleLine(std::string_view text);
 
+// A flag as every key=value line prints it: "true" or "false".
+inline std::string booleanText(bool value) {
+    return value ? "true" : "false";
+}
+
 } // namespace aerivo

@@ -18,22 +18,12 @@
 namespace aerivo {
 namespace {
 
+using testing::hasLine;
+using testing::linesOf;
+
 using testing::ProgramRun;
 using testing::SimulatorProcess;
 using testing::TemporarySystemRoot;
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // The value of a "key=value" line of the simulator's status.
 std::string statusValue(const SimulatorProcess& simulator, const std::string& key) {

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <sstream>
 
 namespace aerivo {
 namespace {
@@ -23,15 +22,6 @@ using testing::TemporarySystemRoot;
 namespace fs = std::filesystem;
 
 const fs::path bundledApp = fs::path(AERIVO_APP_BUNDLE_PATH) / "Contents" / "MacOS" / "AerivoMac";
-
-std::size_t lineCount(const std::string& text) {
-    std::istringstream stream(text);
-    std::size_t count = 0;
-    for (std::string line; std::getline(stream, line);) {
-        ++count;
-    }
-    return count;
-}
 
 class HelperClientOnSimulator : public ::testing::Test {
 protected:
@@ -87,7 +77,7 @@ TEST_F(HelperClientOnSimulator, InstallThenACurveLeaseThatEndsByItself) {
     start();
     const ProgramRun before = app({"--helper-preflight"});
     EXPECT_EQ(before.exitCode, 0);
-    EXPECT_EQ(lineCount(before.output), 28u) << before.output;
+    EXPECT_EQ(testing::linesOf(before.output).size(), 28u) << before.output;
     EXPECT_EQ(testing::lineValue(before.output, "helperPrivilegedInstallVerified"), "false");
     EXPECT_EQ(testing::lineValue(before.output, "helperXPCActivationState"), "installRequired");
 

@@ -15,14 +15,8 @@
 namespace aerivo {
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using testing::hasLine;
+using testing::linesOf;
 
 TEST(AerivoMacOnHwmon, ThePrintSaysWhichBackendAnsweredAndWhyFansCannotBeDriven) {
     testing::FakeHwmonTree tree;

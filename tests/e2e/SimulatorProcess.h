@@ -60,6 +60,10 @@ private:
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
+// The output's lines, without their line breaks.
+std::vector<std::string> linesOf(const std::string& text);
+bool hasLine(const std::vector<std::string>& lines, const std::string& line);
+
 // The value of the line "key=value" in key=value output, if there is one.
 std::optional<std::string> lineValue(const std::string& output, std::string_view key);
 
