@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <exception>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
@@ -21,6 +22,10 @@ using stream = asio::local::stream_protocol;
 
 void standardErrorLog(const std::string& message) {
     std::cerr << "helper socket: " << message << std::endl;
+}
+
+void startDetachedThread(std::function<void()> work) {
+    std::thread(std::move(work)).detach();
 }
 
 } // namespace
@@ -66,6 +71,9 @@ HelperSocketServer::HelperSocketServer(Admission admission, Handler handler, Opt
       acceptor_(io_), retry_(io_) {
     if (!options_.log) {
         options_.log = standardErrorLog;
+    }
+    if (!options_.startThread) {
+        options_.startThread = startDetachedThread;
     }
     if (options_.maximumConnections == 0) {
         options_.maximumConnections = 1;
@@ -136,12 +144,22 @@ void HelperSocketServer::run() {
         }
         running_ = true;
     }
-    asio::post(io_, [this] { accept(); });
-    auto guard = asio::make_work_guard(io_);
-    io_.run();
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    changed_.notify_all();
+    std::exception_ptr failure;
+    try {
+        asio::post(io_, [this] { accept(); });
+        auto guard = asio::make_work_guard(io_);
+        io_.run();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        changed_.notify_all();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
 }
 
 void HelperSocketServer::stop() {
@@ -203,23 +221,44 @@ void HelperSocketServer::accept() {
         if (::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
             ::close(descriptor);
         } else {
-            std::unique_lock lock(mutex_);
-            if (stopping_) {
-                lock.unlock();
-                ::close(descriptor);
-                return;
-            }
-            const std::uint64_t id = nextConnection_++;
-            connections_.emplace(id, Connection{descriptor, std::make_shared<ReplyBox>()});
-            lock.unlock();
-            std::thread([this, descriptor, id,
-                         peer =
-                             PeerCredentials{credentials.pid, credentials.uid, credentials.gid}] {
-                serve(descriptor, peer, id);
-            }).detach();
+            startServing(descriptor,
+                         PeerCredentials{credentials.pid, credentials.uid, credentials.gid});
         }
         accept();
     });
+}
+
+void HelperSocketServer::startServing(int descriptor, PeerCredentials peer) {
+    std::uint64_t id = 0;
+    try {
+        std::lock_guard lock(mutex_);
+        if (stopping_) {
+            ::close(descriptor);
+            return;
+        }
+        id = nextConnection_++;
+        connections_.emplace(id, Connection{descriptor, std::make_shared<ReplyBox>()});
+    } catch (const std::exception& error) {
+        ::close(descriptor);
+        logUnserved(error);
+        return;
+    }
+    try {
+        options_.startThread([this, descriptor, id, peer] { serve(descriptor, peer, id); });
+    } catch (const std::exception& error) {
+        // Out of threads or address space. Left in the table, the connection would hold stop()
+        // forever; closed, it costs this one client and the next may find a thread again.
+        finishConnection(id);
+        logUnserved(error);
+    }
+}
+
+void HelperSocketServer::logUnserved(const std::exception& error) const noexcept {
+    try {
+        options_.log(std::string("a connection was closed unserved: ") + error.what());
+    } catch (...) {
+        // Nothing left to report with.
+    }
 }
 
 void HelperSocketServer::serve(int descriptor, PeerCredentials peer, std::uint64_t id) {
@@ -265,7 +304,12 @@ void HelperSocketServer::serve(int descriptor, PeerCredentials peer, std::uint64
         HelperFrameIO::write(descriptor, *bytes,
                              std::chrono::steady_clock::now() + options_.idleTimeout);
     };
-    served();
+    try {
+        served();
+    } catch (const std::exception& error) {
+        // Out of memory while reading or writing: this connection ends, the server goes on.
+        logUnserved(error);
+    }
     finishConnection(id);
 }
 

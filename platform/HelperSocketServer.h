@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -39,13 +40,18 @@ struct PeerCredentials {
 // reply frame once the handler's reply callback has been called. A handler may block (a manual
 // hold takes over ten seconds) without holding up other connections, and may reply from any
 // thread. Anything malformed closes that connection only. At most `maximumConnections` are
-// served at once; further clients wait in the listen backlog until one ends.
+// served at once; further clients wait in the listen backlog until one ends. A connection whose
+// thread cannot be started (out of threads or address space) is closed and serving goes on; an
+// error that escapes the accepting loop leaves run() by exception, for the owner to end the
+// process on.
 class HelperSocketServer {
 public:
     using Admission = std::function<bool(const PeerCredentials&)>;
     using Reply = std::function<void(nlohmann::json dictionary)>;
     using Handler = std::function<void(const HelperRequest& request, Reply reply)>;
     using Log = std::function<void(const std::string& message)>;
+    // Runs one connection's work on a thread of its own; throws when no thread can be started.
+    using ThreadStarter = std::function<void(std::function<void()> work)>;
 
     struct Options {
         // A connection that has not sent its whole request by then is dropped.
@@ -53,8 +59,11 @@ public:
         // A handler that has not replied by then gets its connection closed.
         std::chrono::milliseconds replyTimeout{120000};
         std::size_t maximumConnections = 256;
-        // Programming errors (a second reply, a handler that throws). Standard error by default.
+        // Programming errors (a second reply, a handler that throws) and connections that could
+        // not be served. Standard error by default.
         Log log;
+        // A detached std::thread by default.
+        ThreadStarter startThread;
     };
 
     // Binds the socket at `path` (mode 0660); a stale socket file is replaced. Throws
@@ -72,7 +81,8 @@ public:
     // Stops and waits for every connection to end.
     ~HelperSocketServer();
 
-    // Accepts connections on the calling thread until stop().
+    // Accepts connections on the calling thread until stop(). Rethrows an error that ended the
+    // accepting loop (after which only stop() or destruction is left).
     void run();
     // From any thread but a handler's: stops accepting, wakes every connection waiting on the
     // socket or on a reply, and waits until all of them have ended and run() has returned. A
@@ -87,8 +97,10 @@ private:
     HelperSocketServer(Admission admission, Handler handler, Options options);
 
     void accept();
+    void startServing(int descriptor, PeerCredentials peer);
     void serve(int descriptor, PeerCredentials peer, std::uint64_t id);
     void finishConnection(std::uint64_t id);
+    void logUnserved(const std::exception& error) const noexcept;
 
     Admission admission_;
     Handler handler_;

@@ -91,7 +91,15 @@ void AerivoPrivilegedHelperXPCListener::run(const SystemPaths& paths) {
         server_ = server.get();
     }
     // stop() may be waiting inside the server, holding the lock, for this to return.
-    server->run();
+    try {
+        server->run();
+    } catch (const std::exception& error) {
+        // Ends here, not in the server's destructor: that would wait for every connection, and
+        // a helper that no longer accepts must go so that the service manager starts a new one.
+        log_(std::string("serving the helper socket failed: ") + error.what());
+    } catch (...) {
+        log_("serving the helper socket failed");
+    }
     fatalStop();
 }
 

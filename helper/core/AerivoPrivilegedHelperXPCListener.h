@@ -44,8 +44,9 @@ public:
 
     bool isAuthorizedClient(const PeerCredentials& peer) const;
 
-    // Serves for good. Should serving ever end (the socket could not be set up, or stop() was
-    // called), the helper stops with the fatal message: it never returns.
+    // Serves for good. Should serving ever end (the socket could not be set up, an error left
+    // the accepting loop, or stop() was called), the helper stops with the fatal message at
+    // once, so the service manager starts a fresh one: it never returns.
     [[noreturn]] void run(const SystemPaths& paths);
 
     // From another thread: ends serving, after which run() stops the helper.

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 namespace aerivo {
@@ -128,6 +129,30 @@ TEST_F(HelperSocket, ATruncatedOrSilentConnectionIsDroppedAfterTheIdleTime) {
     EXPECT_EQ(rawExchange(""), "");
     EXPECT_EQ(rawExchange(header(20) + "{\"meth"), "");
     EXPECT_EQ(handled, 0);
+}
+
+TEST_F(HelperSocket, AConnectionWithoutAThreadIsClosedAndTheNextClientIsServed) {
+    HelperSocketServer::Options options;
+    // The first two connections meet a system out of threads, as std::thread reports it.
+    const auto refusals = std::make_shared<std::atomic<int>>(2);
+    options.startThread = [refusals](std::function<void()> work) {
+        if (refusals->fetch_sub(1) > 0) {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "thread");
+        }
+        std::thread(std::move(work)).detach();
+    };
+    start(echo(), options);
+    const std::string status = *HelperFrame::encode(HelperRequest::readStatus().dictionary());
+    EXPECT_EQ(rawExchange(status), "");
+    EXPECT_EQ(rawExchange(status), "");
+    const HelperRequestResult served = request(HelperRequest::readStatus());
+    ASSERT_TRUE(served.isReplied()) << served.detail;
+    EXPECT_EQ((*served.reply)["method"], "readStatus");
+    EXPECT_EQ(handled, 1);
+    std::lock_guard lock(logMutex);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_TRUE(logged.front().starts_with("a connection was closed unserved")) << logged.front();
 }
 
 TEST_F(HelperSocket, ARefusedPeerIsClosedBeforeAnythingIsRead) {
