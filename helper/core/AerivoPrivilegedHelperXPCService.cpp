@@ -194,8 +194,18 @@ void AerivoPrivilegedHelperXPCService::renewCurveLease(
         }
         scheduleCurveLeaseExpiry(lease);
         curveLeaseHeld_ = true;
-    } else if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
-        ensureHandBack();
+    } else {
+        // A target write that failed made the renewal hand the fan back itself (or try to): the
+        // lease no longer holds it, so finding it in system control next time is no retake.
+        const std::string handBack = SMCWriteProbeText::line("ResetAfterTargetFailure", "");
+        if (std::any_of(
+                execution.lines.begin(), execution.lines.end(),
+                [&handBack](const std::string& line) { return line.starts_with(handBack); })) {
+            curveLeaseHeld_ = false;
+        }
+        if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
+            ensureHandBack();
+        }
     }
     reply(leaseResponse(execution, request).dictionary());
 }

@@ -115,6 +115,26 @@ TEST(HelperServiceCurveLease, ARenewalAfterTheSystemTookTheFanBackRetakesItAndSa
     EXPECT_EQ(events.size(), 1u);
 }
 
+TEST(HelperServiceCurveLease, ARenewalThatHandsTheFanBackItselfEndsTheHeldLease) {
+    HelperServiceRig rig;
+    std::vector<std::string> events;
+    rig.service->setEventLog([&events](const std::string& line) { events.push_back(line); });
+    rig.lease(HelperServiceRig::renewal(3000, 15));
+    rig.timeline.settle();
+    ASSERT_EQ(rig.fan().mode, 1);
+    // The target write fails: the renewal hands the fan back on its own.
+    rig.faults.script("F0Tg", {SMCWriteOutcome{kIOReturnNotPrivileged, 0}});
+    const auto failed = rig.lease(HelperServiceRig::renewal(3500, 15));
+    rig.timeline.settle();
+    EXPECT_EQ(HelperServiceRig::only(*failed).value("accepted", true), false);
+    ASSERT_EQ(rig.fan().mode, 0);
+    // So the next renewal takes a fan nobody held: nothing was taken back by the system.
+    rig.lease(HelperServiceRig::renewal(3500, 15));
+    rig.timeline.settle();
+    EXPECT_EQ(rig.fan().mode, 1);
+    EXPECT_TRUE(events.empty()) << events.front();
+}
+
 TEST(HelperServiceCurveLease, AFailedRenewalLeavesTheEarlierExpiryOnTime) {
     enum class Failure { modeWriteRefused, smcClosed, openThrows };
     for (const Failure failure :
