@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 
 namespace aerivo {
 namespace {
@@ -77,17 +78,23 @@ protected:
         return std::nullopt;
     }
 
+    std::optional<std::string> variable(std::string_view name) const {
+        const auto found = variables.find(std::string(name));
+        return found == variables.end() ? std::nullopt : std::optional(found->second);
+    }
+
+    std::map<std::string, std::string> variables;
     FakeIOKit fake;
     FakeHIDEventSystem hid;
     ScriptedProcessRunner runner;
     Lines output;
     std::shared_ptr<ScriptedPrivilegedHelperClient> helper =
         std::make_shared<ScriptedPrivilegedHelperClient>();
-    CommandLineActions actions{CommandLineEnvironment{fake, hid, runner,
-                                                      SystemPaths("/tmp/mac-root"),
-                                                      [](std::string_view) { return std::nullopt; },
-                                                      "none", [this] { return helper; }},
-                               [this](const std::string& line) { output.push_back(line); }};
+    CommandLineActions actions{
+        CommandLineEnvironment{fake, hid, runner, SystemPaths("/tmp/mac-root"),
+                               [this](std::string_view name) { return variable(name); }, "none",
+                               [this] { return helper; }},
+        [this](const std::string& line) { output.push_back(line); }};
 };
 
 TEST_F(CommandLine, NoActionFlagRunsNothing) {
@@ -135,6 +142,20 @@ TEST_F(CommandLine, LeaseActionsWorkOutTheTargetAndLength) {
                    "9223372036854775807"}),
               0);
     EXPECT_EQ(helper->calls(Action::renewal).back().seconds, std::numeric_limits<int>::max());
+}
+
+TEST_F(CommandLine, LeaseLengthsComeFromTheEnvironmentWhenNoFlagGivesThem) {
+    using Action = ScriptedPrivilegedHelperClient::Action;
+    variables = {{"AERIVO_SMC_HOLD_SECONDS", "7"}, {"AERIVO_SMC_LEASE_SECONDS", "20"}};
+    EXPECT_EQ(run({"--xpc-manual-target-hold", "--target-rpm", "3000"}), 0);
+    EXPECT_EQ(run({"--xpc-curve-renewal", "--target-rpm", "3000"}), 0);
+    EXPECT_EQ(run({"--xpc-curve-renewal", "--target-rpm", "3000", "--lease-seconds", "9"}), 0);
+    ASSERT_EQ(helper->calls(Action::hold).size(), 1u);
+    EXPECT_EQ(helper->calls(Action::hold).front().seconds, 7);
+    const auto renewals = helper->calls(Action::renewal);
+    ASSERT_EQ(renewals.size(), 2u);
+    EXPECT_EQ(renewals[0].seconds, 20);
+    EXPECT_EQ(renewals[1].seconds, 9);
 }
 
 TEST_F(CommandLine, ALeaseWithoutATargetPrintsTwoLinesAndSendsNothing) {

@@ -1,18 +1,23 @@
 // AerivoMacHelper as a program under its own system root against the simulated Mac daemon: the
-// command line's status lines, the write probe's arming, and an armed hold that really moves the
-// simulated fan and hands it back.
+// command line's status lines, the write probe's arming, an armed hold that really moves the
+// simulated fan and hands it back, and the listener as the service manager runs it: killed
+// mid-lease, and out of address space.
 
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "tests/e2e/HelperProcess.h"
 #include "tests/e2e/SimulatorProcess.h"
+#include "tests/e2e/SocketJob.h"
 
 #include <nlohmann/json.hpp>
+
+#include <sys/resource.h>
 
 #include <csignal>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 namespace aerivo {
@@ -39,8 +44,16 @@ class HelperOnSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
         simulator = std::make_unique<SimulatorProcess>(
-            root.path(), std::vector<std::string>{"--model", "laptop-2fan", "--seed", "5"});
+            root.path(), std::vector<std::string>{"--model", "laptop-2fan", "--seed", "5"},
+            errorLogPath());
         ASSERT_TRUE(simulator->isServing());
+    }
+
+    // Standard error of the simulator and of every job it starts.
+    std::filesystem::path errorLogPath() const { return root.path() / "simulator.log"; }
+    std::string errorLog() const {
+        std::ifstream in(errorLogPath());
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     // The helper as installed: inside the root's privileged helper tools folder, named after
@@ -160,6 +173,21 @@ protected:
         return nlohmann::json::parse(run.output, nullptr, false);
     }
 
+    // The helper installed with a daemon definition: the simulator's service manager starts it
+    // on the first connection and again after it ends.
+    void defineServiceManagedHelper() const {
+        const std::string label(AerivoPrivilegedHelperXPC::serviceName);
+        testing::SocketJob::writeDefinition(
+            root.path(),
+            testing::SocketJob::definition(
+                label, testing::HelperProcess::install(AERIVO_MAC_HELPER_PATH, root.path())));
+        ASSERT_TRUE(simulator->waitForStatus("job." + label + ".loaded", "true"));
+    }
+    std::string job(const std::string& key) const {
+        return statusValue(
+            *simulator, "job." + std::string(AerivoPrivilegedHelperXPC::serviceName) + "." + key);
+    }
+
     std::unique_ptr<testing::RootSigningIdentity> signing;
     std::filesystem::path app;
 };
@@ -223,6 +251,64 @@ TEST_F(HelperListenerOnSimulator, ASecondHelperOnALiveSocketStopsWithTheFatalMes
         << second.output;
     // The first one still serves.
     EXPECT_EQ(reply("readStatus").value("heartbeat", ""), "ok");
+}
+
+TEST_F(HelperListenerOnSimulator, AFanLeftManualByAKilledHelperGoesBackWhenTheNextOneStarts) {
+    defineServiceManagedHelper();
+    const nlohmann::json lease = reply(
+        "holdManualTargetLease",
+        R"({"fanIndex": 0, "targetRPM": 3000.0, "holdSeconds": 30, "reason": "app-curve-renewal"})");
+    ASSERT_EQ(lease.value("accepted", false), true) << lease << errorLog();
+    ASSERT_EQ(::kill(std::stoi(job("pid")), SIGKILL), 0);
+    ASSERT_TRUE(simulator->waitForStatus(
+        "job." + std::string(AerivoPrivilegedHelperXPC::serviceName) + ".lastExit", "signal 9"));
+    // The lease died with its helper: nothing hands the fan back any more.
+    EXPECT_EQ(statusValue(*simulator, "fan0Mode"), "1 (manual)");
+
+    // Any connection starts the next helper, even one it refuses; its first act is the check.
+    EXPECT_EQ(request(AERIVO_HELPER_REQUEST_PATH, "readStatus").exitCode, 1);
+    EXPECT_TRUE(testing::waitUntil([&] {
+        return statusValue(*simulator, "fan0Mode") == "0 (system)";
+    })) << errorLog();
+    EXPECT_TRUE(testing::waitUntil([&] {
+        return errorLog().find("helperStartCheck=handedBack") != std::string::npos;
+    })) << errorLog();
+    EXPECT_EQ(job("starts"), "2");
+}
+
+// The virtual size of a running process, in bytes.
+rlim_t addressSpaceInUse(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmSize:")) {
+            return static_cast<rlim_t>(std::stoull(line.substr(7))) * 1024;
+        }
+    }
+    return 0;
+}
+
+TEST_F(HelperListenerOnSimulator, OutOfAddressSpaceItClosesWhatItCannotServeAndAnswersTheNext) {
+    defineServiceManagedHelper();
+    ASSERT_EQ(reply("readStatus").value("heartbeat", ""), "ok") << errorLog();
+    const pid_t helper = std::stoi(job("pid"));
+    // Room for the stacks of a handful of connection threads, far fewer than the silent
+    // connections of the signed client below, each of which holds its thread for the idle time.
+    const rlim_t room = addressSpaceInUse(helper) + 96 * 1024 * 1024;
+    const rlimit limit{room, room};
+    ASSERT_EQ(::prlimit(helper, RLIMIT_AS, &limit, nullptr), 0);
+    const std::string socket = testing::HelperProcess::socketPath(root.path()).string();
+    testing::BackgroundProgram silent(app, {socket, "--silent", "200"});
+    ASSERT_TRUE(testing::waitUntil([&] {
+        return errorLog().find("a connection was closed unserved") != std::string::npos ||
+               job("starts") != "1";
+    })) << errorLog();
+
+    // Once the default idle time has dropped the silent connections (or a fresh helper has been
+    // started), the signed client is answered again.
+    EXPECT_TRUE(testing::waitUntil([&] { return request(app, "readStatus").exitCode == 0; },
+                                   std::chrono::seconds(20)))
+        << errorLog();
+    EXPECT_EQ(silent.finish().output, "connected=200 closedByHelper=200\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <fstream>
 
 namespace aerivo {
 namespace {
@@ -162,6 +163,32 @@ TEST_F(HelperClientOnSimulator, AHelperOfAnotherTeamCopiedInByHandRunsButIsNotTr
     // The service manager starts it on a connection all the same: it never looks at teams.
     app({"--xpc-reset"});
     EXPECT_EQ(job("starts"), "2");
+}
+
+TEST_F(HelperClientOnSimulator, AnInstalledHelperChangedAfterwardsLosesItsSignatureAndIsNotAsked) {
+    start();
+    const ProgramRun install = app({"--install-helper"});
+    ASSERT_EQ(testing::lineValue(install.output, "helperSignatureValid"), "true") << install.output;
+    ASSERT_EQ(testing::lineValue(install.output, "helperHeartbeat"), "true") << install.output;
+    // Stopped first (a running program cannot be opened for writing), then one byte appended to
+    // the installed copy; the copy in the bundle stays as signed.
+    ASSERT_EQ(::kill(std::stoi(job("pid")), SIGKILL), 0);
+    ASSERT_TRUE(testing::waitUntil([&] { return job("pid") == "none"; }));
+    const auto size = fs::file_size(installedHelper());
+    std::ofstream(installedHelper(), std::ios::app | std::ios::binary) << 'x';
+    ASSERT_EQ(fs::file_size(installedHelper()), size + 1);
+
+    const ProgramRun preflight = app({"--helper-preflight"});
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperPath"), installedHelper().string());
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperSignatureValid"), "false");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperPrivilegedInstallVerified"), "false");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperTrustedProvenance"), "false");
+    EXPECT_EQ(testing::lineValue(preflight.output, "helperHeartbeat"), "false");
+    EXPECT_TRUE(testing::lineValue(preflight.output, "helperDetail")
+                    .value_or("")
+                    .starts_with("signature invalid"))
+        << preflight.output;
+    EXPECT_EQ(job("starts"), "1"); // the changed helper was not started, so not asked
 }
 
 TEST_F(HelperClientOnSimulator, ARefusedApprovalInstallsNothing) {

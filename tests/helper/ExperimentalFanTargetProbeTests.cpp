@@ -399,6 +399,28 @@ INSTANTIATE_TEST_SUITE_P(
                           "smcWriteProbeCurrentRPM=4900"},
                          {},
                          Keys{}},
+        // The pulse (here 150 rpm under the 5000 maximum: 4850) must clear the present speed by
+        // more than 50 rpm: exactly 50 above is refused, just over 50 is written.
+        ProbeFailureCase{
+            "PulseExactlyFiftyAboveTheSpeed",
+            {"--pulse-up"},
+            [](FakeIOKit& iokit, SMCWriteFaults&) {
+                iokit.setKey("F0Ac", "flt ", floatBytes(4800));
+            },
+            2,
+            {"smcWriteProbeReason=no safe upward target available", "smcWriteProbeCurrentRPM=4800"},
+            {"smcWriteProbePulseTargetRPM"},
+            Keys{}},
+        ProbeFailureCase{
+            "PulseJustOverFiftyAboveTheSpeed",
+            {"--pulse-up"},
+            [](FakeIOKit& iokit, SMCWriteFaults&) {
+                iokit.setKey("F0Ac", "flt ", floatBytes(4799));
+            },
+            0,
+            {"smcWriteProbePulseTargetRPM=4850", "smcWriteProbeRestoredTargetRPM=1200"},
+            {"smcWriteProbeReason"},
+            Keys{"F0Tg", "F0Tg"}},
         ProbeFailureCase{"PulseFromTheHigherOfTargetAndSpeed",
                          {"--pulse-up"},
                          [](FakeIOKit& iokit, SMCWriteFaults&) {

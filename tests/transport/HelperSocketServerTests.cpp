@@ -9,6 +9,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,6 +154,17 @@ TEST_F(HelperSocket, AConnectionWithoutAThreadIsClosedAndTheNextClientIsServed) 
     std::lock_guard lock(logMutex);
     ASSERT_EQ(logged.size(), 2u);
     EXPECT_TRUE(logged.front().starts_with("a connection was closed unserved")) << logged.front();
+}
+
+TEST_F(HelperSocket, TheBoundSocketIsOpenToOwnerAndGroupOnly) {
+    // Whatever the process's file mode mask would let through.
+    const mode_t previousMask = ::umask(0);
+    start(echo());
+    ::umask(previousMask);
+    struct stat status {};
+    ASSERT_EQ(::stat(path().c_str(), &status), 0);
+    EXPECT_TRUE(S_ISSOCK(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0660u);
 }
 
 TEST_F(HelperSocket, ARefusedPeerIsClosedBeforeAnythingIsRead) {
