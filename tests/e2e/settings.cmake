@@ -38,3 +38,6 @@ target_link_libraries(${target} PRIVATE aerivo_dev_signing)
 add_dependencies(${target} aerivo_app_bundle)
 target_compile_definitions(${target} PRIVATE
     AERIVO_APP_BUNDLE_PATH="${PROJECT_BINARY_DIR}/Aerivo Mac.app")
+# The soak's short form runs the soak program (tools/soak, added after the tests).
+add_dependencies(${target} aerivo-soak)
+target_compile_definitions(${target} PRIVATE AERIVO_SOAK_PATH="$<TARGET_FILE:aerivo-soak>")
