@@ -91,14 +91,14 @@ void AerivoPrivilegedHelperXPCListener::run(const SystemPaths& paths) {
         server_ = server.get();
     }
     // stop() may be waiting inside the server, holding the lock, for this to return.
+    // Ends here, not in the server's destructor: that would wait for every connection, and a
+    // helper that no longer accepts must go so that the service manager starts a new one.
     try {
         server->run();
     } catch (const std::exception& error) {
-        // Ends here, not in the server's destructor: that would wait for every connection, and
-        // a helper that no longer accepts must go so that the service manager starts a new one.
-        log_(std::string("serving the helper socket failed: ") + error.what());
+        logQuietly("serving the helper socket failed: ", error.what());
     } catch (...) {
-        log_("serving the helper socket failed");
+        logQuietly("serving the helper socket failed", "");
     }
     fatalStop();
 }
@@ -108,6 +108,15 @@ void AerivoPrivilegedHelperXPCListener::stop() {
     stopRequested_ = true;
     if (server_ != nullptr) {
         server_->stop();
+    }
+}
+
+void AerivoPrivilegedHelperXPCListener::logQuietly(const char* message,
+                                                   const char* detail) const noexcept {
+    try {
+        log_(std::string(message) + detail);
+    } catch (...) {
+        // Out of memory for the message as well: the fatal stop still says what happened.
     }
 }
 

@@ -54,6 +54,8 @@ public:
 
 private:
     [[noreturn]] void fatalStop() const;
+    // The log, when memory for the line can still be had.
+    void logQuietly(const char* message, const char* detail) const noexcept;
 
     std::shared_ptr<AerivoPrivilegedHelperXPCProtocol> service_;
     std::unique_ptr<ClientAdmission> admission_;

@@ -17,7 +17,9 @@ endif()
 # support, which signs with the platform's code signer.
 if(NOT TARGET aerivo_helper_request)
     add_executable(aerivo_helper_request
-        "${PROJECT_SOURCE_DIR}/tests/support/programs/aerivo_helper_request.cpp")
+        "${PROJECT_SOURCE_DIR}/tests/support/programs/aerivo_helper_request.cpp"
+        "${PROJECT_SOURCE_DIR}/tests/support/SocketFlood.cpp")
+    target_include_directories(aerivo_helper_request PRIVATE "${PROJECT_SOURCE_DIR}")
     target_link_libraries(aerivo_helper_request PRIVATE aerivo_platform aerivo_warnings)
 endif()
 add_dependencies(${target} aerivo_helper_request)

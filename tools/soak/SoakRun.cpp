@@ -8,17 +8,13 @@
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/support/RunningProcess.h"
+#include "tests/support/SocketFlood.h"
 #include "tools/soak/SoakSchedule.h"
 
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -34,6 +30,10 @@ const std::string helperLabel(AerivoPrivilegedHelperXPC::serviceName);
 constexpr double leaseSeconds = AerivoStore::curveLeaseDurationSeconds;
 // How long a helper is left alone after its first renewal (or its start) before it is measured.
 constexpr double settleSeconds = 3;
+// An app this long without a lease line has stopped renewing.
+constexpr double stalledAppSeconds = 30;
+// How long a kill waits for its conditions before it is dropped.
+constexpr double killPatienceSeconds = 10;
 
 std::string fixed(double value) {
     std::ostringstream text;
@@ -124,20 +124,34 @@ private:
     SimulatorConnection connection_;
 };
 
+// What the app instances reported, across all of them.
+struct AppTally {
+    std::atomic<int> renewals{0};
+    std::atomic<int> failures{0};
+    std::atomic<int> resets{0};
+};
+
 // The headless app in curve mode, its output read on a thread of its own.
 class App {
 public:
+    using Say = std::function<void(const std::string&)>;
+
     App(const std::filesystem::path& program, const std::vector<std::string>& environment,
-        std::atomic<int>& renewals, std::atomic<int>& failures, std::atomic<int>& resets)
-        : process_(program, {"--headless", "--curve"}, environment) {
-        reader_ = std::thread([this, &renewals, &failures, &resets] {
+        AppTally& tally, Say say)
+        : process_(program, {"--headless", "--curve"}, environment),
+          lastLease_(Clock::now().time_since_epoch().count()) {
+        reader_ = std::thread([this, &tally, say = std::move(say)] {
             for (std::string line = process_.readLine(); !line.empty();
                  line = process_.readLine()) {
                 if (line.starts_with("lease=")) {
-                    ++(line.find(" success=true") != std::string::npos ? renewals : failures);
-                    ++leases_;
+                    ++(line.find(" success=true") != std::string::npos ? tally.renewals
+                                                                       : tally.failures);
+                    lastLease_ = Clock::now().time_since_epoch().count();
                 } else if (line.starts_with("reset=")) {
-                    ++resets;
+                    ++tally.resets;
+                }
+                if (say && !line.starts_with("refresh=")) {
+                    say("app: " + line);
                 }
             }
         });
@@ -149,8 +163,12 @@ public:
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    bool isRunning() const { return process_.pid() > 0; }
-    int leases() const { return leases_; }
+    // Since the last lease line (or the start), in seconds.
+    double secondsSinceLease() const {
+        return std::chrono::duration<double>(Clock::now().time_since_epoch() -
+                                             Clock::duration(lastLease_.load()))
+            .count();
+    }
     // SIGTERM: the app hands the fan back before it ends; waits for its output to end.
     void quit() {
         ::kill(process_.pid(), SIGTERM);
@@ -161,57 +179,8 @@ public:
 private:
     testing::RunningProcess process_;
     std::thread reader_;
-    std::atomic<int> leases_{0};
+    std::atomic<Clock::rep> lastLease_;
 };
-
-struct BurstResult {
-    long connected = 0;
-    long closedByHelper = 0;
-};
-
-// `count` clients at once, each sending a status request; this process carries no signature, so
-// the helper must close every one of them unread.
-BurstResult burst(const std::filesystem::path& socket, int count) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = socket.string();
-    std::memcpy(address.sun_path, path.c_str(), std::min(path.size() + 1, sizeof address.sun_path));
-    const std::string frame = *HelperFrame::encode(HelperRequest::readStatus().dictionary());
-    std::vector<pollfd> open;
-    for (int i = 0; i < count; ++i) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            break;
-        }
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd);
-            continue;
-        }
-        ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        open.push_back({fd, POLLIN, 0});
-    }
-    BurstResult result{static_cast<long>(open.size()), 0};
-    const auto deadline = Clock::now() + 30s;
-    while (result.closedByHelper < result.connected && Clock::now() < deadline) {
-        if (::poll(open.data(), open.size(), 100) <= 0) {
-            continue;
-        }
-        for (pollfd& entry : open) {
-            char byte = 0;
-            if (entry.fd >= 0 && entry.revents != 0 && ::recv(entry.fd, &byte, 1, 0) <= 0) {
-                ::close(entry.fd);
-                entry.fd = -1;
-                ++result.closedByHelper;
-            }
-        }
-    }
-    for (const pollfd& entry : open) {
-        if (entry.fd >= 0) {
-            ::close(entry.fd);
-        }
-    }
-    return result;
-}
 
 // Watches fan 0 ten times a second: how long it stays manual after the write that made it so.
 class FanWatch {
@@ -290,6 +259,8 @@ std::vector<std::string> SoakReport::lines() const {
         "longestManualSinceRenewalSeconds=" + fixed(longestManualSinceRenewalSeconds),
         "longestManualPastLeaseSeconds=" + fixed(longestManualPastLeaseSeconds),
         "leaseOverruns=" + std::to_string(leaseOverruns),
+        "skippedKills=" + std::to_string(skippedKills),
+        "appRelaunches=" + std::to_string(appRelaunches),
     };
     const auto footprint = [&out](const std::string& name,
                                   const std::optional<ProcessFootprint>& value) {
@@ -346,21 +317,21 @@ SoakReport runSoak(const SoakOptions& options) {
     }
     Machine machine(root.path());
     const std::filesystem::path helperSocket = SystemPaths(root.path()).helperSocket(helperLabel);
+    const std::string statusFrame = *HelperFrame::encode(HelperRequest::readStatus().dictionary());
 
-    std::atomic<int> renewals{0};
-    std::atomic<int> failures{0};
-    std::atomic<int> resets{0};
+    AppTally tally;
     auto begin = Clock::now();
     const auto elapsed = [&begin] {
         return std::chrono::duration<double>(Clock::now() - begin).count();
     };
     std::unique_ptr<App> app;
     const auto startApp = [&] {
-        app = std::make_unique<App>(options.appProgram, environment, renewals, failures, resets);
+        app = std::make_unique<App>(options.appProgram, environment, tally,
+                                    options.verbose ? say : App::Say());
         ++report.appStarts;
     };
     startApp();
-    if (!testing::waitUntil([&] { return renewals > 0; }, 20s)) {
+    if (!testing::waitUntil([&] { return tally.renewals > 0; }, 20s)) {
         report.problems.push_back("the app never renewed a lease");
         return report;
     }
@@ -388,8 +359,6 @@ SoakReport runSoak(const SoakOptions& options) {
     const std::vector<SoakEvent> schedule = makeSoakSchedule(options.seed, options.durationSeconds);
     std::size_t next = 0;
     std::optional<double> appRestartAt;
-    // A kill that had to wait moves the rest of the schedule on by as much.
-    double postponed = 0;
     while (elapsed() < options.durationSeconds) {
         const double now = elapsed();
         const std::optional<MachineStatus> status = machine.status();
@@ -403,16 +372,33 @@ SoakReport runSoak(const SoakOptions& options) {
             appRestartAt.reset();
             say("app started again");
         }
-        if (next < schedule.size() && now >= schedule[next].atSeconds + postponed) {
+        // The app stops renewing for good when a health read fails (its store re-reads the
+        // health only on a user's action); it is started again, as a user would.
+        if (app && app->secondsSinceLease() > stalledAppSeconds) {
+            say(fixed(now) + " s: the app has not renewed for " + fixed(stalledAppSeconds) +
+                " s, started again");
+            app.reset();
+            startApp();
+            ++report.appRelaunches;
+        }
+        if (next < schedule.size() && now >= schedule[next].atSeconds) {
             const SoakEvent& event = schedule[next];
-            // A kill only while the other process is up: with both gone, nothing would start a
-            // helper to hand back a fan the killed one left manual.
-            const bool bothUp = app && helperPid != 0;
+            // A kill only while the other process is up and the app renews: with both gone (or
+            // a stalled app) nothing would start a helper to hand back a fan the killed one
+            // left manual. One that cannot run for a while is dropped.
+            const bool appRenewing = app && app->secondsSinceLease() < leaseSeconds;
+            const bool mayKill = event.kind == SoakEventKind::killApp
+                                     ? app && helperPid != 0
+                                     : appRenewing && helperPid != 0;
             const bool kill =
                 event.kind == SoakEventKind::killApp || event.kind == SoakEventKind::killHelper;
-            if (kill && !bothUp) {
-                postponed += 1;
-                std::this_thread::sleep_for(100ms);
+            if (kill && !mayKill) {
+                if (now - event.atSeconds < killPatienceSeconds) {
+                    std::this_thread::sleep_for(100ms);
+                    continue;
+                }
+                ++report.skippedKills;
+                ++next;
                 continue;
             }
             say(fixed(now) + " s: " + std::string(rawValue(event.kind)) + " " + event.workload);
@@ -432,11 +418,13 @@ SoakReport runSoak(const SoakOptions& options) {
                 appRestartAt = now + event.appDownSeconds;
                 break;
             case SoakEventKind::burst: {
-                const BurstResult result = burst(helperSocket, options.burstConnections);
+                // This process carries no signature: the helper must close every one unread.
+                const testing::SocketFloodResult result =
+                    testing::floodSocket(helperSocket, options.burstConnections, statusFrame, 30s);
                 ++report.bursts;
                 report.burstConnections += result.connected;
-                report.burstClosedByHelper += result.closedByHelper;
-                say("burst: " + std::to_string(result.closedByHelper) + " of " +
+                report.burstClosedByHelper += result.closedByPeer;
+                say("burst: " + std::to_string(result.closedByPeer) + " of " +
                     std::to_string(result.connected) + " closed by the helper");
                 break;
             }
@@ -448,16 +436,20 @@ SoakReport runSoak(const SoakOptions& options) {
 
     if (!app) {
         startApp();
-        const int before = renewals;
-        testing::waitUntil([&] { return renewals > before; }, 20s);
+        const int before = tally.renewals;
+        testing::waitUntil([&] { return tally.renewals > before; }, 20s);
     }
     // The helper serving at the end, at rest (the schedule's quiet end let idle connections go).
     // When none runs (the app could not renew since the last kill), one connection starts it.
     std::optional<MachineStatus> last = machine.status();
     if (last && last->helperPid == 0) {
-        burst(helperSocket, 1);
+        testing::floodSocket(helperSocket, 1, statusFrame, 10s);
         std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
         last = machine.status();
+        if (last && last->helperPid != 0) {
+            latestHelper = last->helperPid;
+            latestHelperSince = elapsed();
+        }
     }
     if (last && last->helperPid != 0) {
         report.helperAtEnd = restingFootprint(last->helperPid);
@@ -485,9 +477,9 @@ SoakReport runSoak(const SoakOptions& options) {
     report.longestManualPastLeaseSeconds =
         std::max(0.0, figures.longestManualSinceWrite - leaseSeconds);
     report.leaseOverruns = figures.overruns;
-    report.renewals = renewals;
-    report.failedRenewals = failures;
-    report.appResets = resets;
+    report.renewals = tally.renewals;
+    report.failedRenewals = tally.failures;
+    report.appResets = tally.resets;
     return report;
 }
 

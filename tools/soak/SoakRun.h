@@ -20,6 +20,8 @@ struct SoakOptions {
     std::filesystem::path appProgram;
     // Hears what happens as it happens; nothing by default.
     std::function<void(const std::string& line)> progress;
+    // The app's own lines (but its refresh lines) go to the progress too.
+    bool verbose = false;
 };
 
 struct SoakReport {
@@ -43,6 +45,10 @@ struct SoakReport {
     double longestManualPastLeaseSeconds = 0;
     // Periods that ran more than a second past the lease.
     int leaseOverruns = 0;
+    // Kills dropped because the other process was not up (and renewing) for ten seconds.
+    int skippedKills = 0;
+    // Apps started again after thirty seconds without a lease line.
+    int appRelaunches = 0;
     // The helper at rest after the warm-up, and the one serving at the end (the same process
     // unless the schedule killed it; then for how long the last one served).
     std::optional<ProcessFootprint> helperAtStart;

@@ -1,7 +1,7 @@
 // aerivo-soak: the simulated Mac, its service-managed helper and the headless app in curve mode
 // under a seeded schedule of workload changes, take-backs, kills and bursts of unsigned clients.
 //
-//   aerivo-soak [--seconds N | --minutes N] [--seed N] [--burst N] [--quiet]
+//   aerivo-soak [--seconds N | --minutes N] [--seed N] [--burst N] [--quiet | --verbose]
 //
 // Prints its figures as key=value lines and exits 0 when the soak passed, 1 when it did not and
 // 2 for bad arguments.
@@ -42,11 +42,15 @@ int main(int argc, char** argv) {
             quiet = true;
             continue;
         }
+        if (name == "--verbose") {
+            options.verbose = true;
+            continue;
+        }
         const std::optional<double> value =
             i + 1 < arguments.size() ? number(arguments[i + 1]) : std::nullopt;
         if (!value) {
             std::cerr << "usage: aerivo-soak [--seconds N | --minutes N] [--seed N] [--burst N] "
-                         "[--quiet]\n";
+                         "[--quiet | --verbose]\n";
             return 2;
         }
         ++i;

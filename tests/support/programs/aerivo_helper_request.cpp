@@ -12,64 +12,24 @@
 // one (a minute at most), prints "connected=<opened> closedByHelper=<closed>" and exits 0.
 
 #include "platform/HelperTransport.h"
-
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include "tests/support/SocketFlood.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
-
-namespace {
-
-int holdSilentConnections(const std::string& path, int count) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (count <= 0 || path.size() >= sizeof address.sun_path) {
-        return 2;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    std::vector<pollfd> open;
-    for (int i = 0; i < count; ++i) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-            open.push_back({fd, POLLIN, 0});
-        } else if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    const std::size_t connected = open.size();
-    std::size_t closed = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (closed < connected && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(open.data(), open.size(), 100) <= 0) {
-            continue;
-        }
-        for (pollfd& entry : open) {
-            char byte = 0;
-            if (entry.fd >= 0 && entry.revents != 0 && ::recv(entry.fd, &byte, 1, 0) <= 0) {
-                ::close(entry.fd);
-                entry.fd = -1; // poll skips it from now on
-                ++closed;
-            }
-        }
-    }
-    std::printf("connected=%zu closedByHelper=%zu\n", connected, closed);
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     using namespace aerivo;
     if (argc == 4 && std::string(argv[2]) == "--silent") {
-        return holdSilentConnections(argv[1], std::atoi(argv[3]));
+        const int count = std::atoi(argv[3]);
+        if (count <= 0) {
+            return 2;
+        }
+        const testing::SocketFloodResult held =
+            testing::floodSocket(argv[1], count, "", std::chrono::minutes(1));
+        std::printf("connected=%ld closedByHelper=%ld\n", held.connected, held.closedByPeer);
+        return 0;
     }
     if (argc < 3 || argc > 4) {
         std::fprintf(stderr, "usage: aerivo_helper_request SOCKET METHOD [ARGUMENT-JSON]\n");
