@@ -5,40 +5,12 @@
 # fails when any library that can write is in it. After linking, the program's symbol table is
 # searched for the writing entry points themselves (this file run with cmake -P, BINARY=<file>).
 
+include("${CMAKE_CURRENT_LIST_DIR}/AerivoLinkClosure.cmake")
+
 # Libraries whose code sends SMC writes or writes fan files.
 set(AERIVO_WRITE_LIBRARIES aerivo_smc_write aerivo_helper_core aerivo_platform_hwmon_write)
 # Demangled names (regular expressions) of the functions that build or carry out a write.
 set(AERIVO_WRITE_SYMBOLS "aerivo::writeSMCValue" "aerivo::HwmonFanWriter")
-
-function(aerivo_link_closure target out)
-    set(seen "")
-    set(pending ${target})
-    while(pending)
-        list(POP_FRONT pending current)
-        if(NOT TARGET ${current} OR current IN_LIST seen)
-            continue()
-        endif()
-        list(APPEND seen ${current})
-        get_target_property(type ${current} TYPE)
-        set(links "")
-        if(NOT type STREQUAL "INTERFACE_LIBRARY")
-            get_target_property(direct ${current} LINK_LIBRARIES)
-            if(direct)
-                list(APPEND links ${direct})
-            endif()
-        endif()
-        get_target_property(interface ${current} INTERFACE_LINK_LIBRARIES)
-        if(interface)
-            list(APPEND links ${interface})
-        endif()
-        foreach(link IN LISTS links)
-            # $<LINK_ONLY:x> and other generator expressions name their target inside.
-            string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
-            list(APPEND pending ${link})
-        endforeach()
-    endwhile()
-    set(${out} ${seen} PARENT_SCOPE)
-endfunction()
 
 function(aerivo_check_no_write_libraries target)
     aerivo_link_closure(${target} closure)
