@@ -11,7 +11,7 @@
 // admitted client that holds a connection thread each), waits until the helper has closed every
 // one (a minute at most), prints "connected=<opened> closedByHelper=<closed>" and exits 0.
 
-#include "platform/HelperTransport.h"
+#include "platform/helpersocket/HelperTransport.h"
 #include "tests/support/SocketFlood.h"
 
 #include <chrono>
