@@ -94,6 +94,13 @@ endforeach()
 file(WRITE "${aerivo_package_dir}/control/conffiles"
      "${AERIVO_TRUST_ANCHOR_DIR}/AerivoDevelopmentAnchor.pem\n")
 
+# The package itself needs Debian's tools; elsewhere the install rules above are all there is.
+find_program(AERIVO_DPKG dpkg)
+if(NOT AERIVO_DPKG)
+    message(STATUS "No dpkg: the Debian package and its checks are left out")
+    return()
+endif()
+
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "${AERIVO_LAUNCHER_NAME}")
 set(CPACK_PACKAGE_VENDOR "Aerivo")
@@ -105,7 +112,7 @@ polkit and started by systemd, is the only program that writes the fan, under
 short leases that hand the fan back to the system by themselves.")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE aerivo_deb_architecture
+execute_process(COMMAND "${AERIVO_DPKG}" --print-architecture OUTPUT_VARIABLE aerivo_deb_architecture
                 OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${aerivo_deb_architecture}")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
