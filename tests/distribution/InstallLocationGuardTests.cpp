@@ -198,11 +198,14 @@ protected:
 
 TEST_F(InstallLocationGuard, LocationRules) {
     const fs::path r = root();
+    constexpr auto mac = SystemPaths::Layout::mac;
+    constexpr auto linuxHost = SystemPaths::Layout::linuxHost;
     const struct {
         fs::path bundle;
         std::string allow;
         std::optional<bool> readOnly;
         bool handled;
+        SystemPaths::Layout layout = SystemPaths::Layout::mac;
     } rows[] = {
         {r / "Applications/Aerivo Mac.app", "", true, false},
         {r / "Applications/Tools/Other.app", "", true, false},
@@ -222,11 +225,23 @@ TEST_F(InstallLocationGuard, LocationRules) {
         {"/home/u/Applications/Aerivo Mac.app", "", false, false},
         {r / "ApplicationsOld/Aerivo Mac.app", "", true, true},
         {r / "VolumesOld/Aerivo Mac.app", "", false, false},
+        // A Linux host: a mounted image only, never a read-only /usr where packages live, the
+        // user's own copy, nor a Mac's places.
+        {r / "media/u/AERIVO/Aerivo Mac.app", "", false, true, linuxHost},
+        {r / "run/media/u/AERIVO/Aerivo Mac.app", "", true, true, linuxHost},
+        {r / "run/media/u/AERIVO/Aerivo Mac.app", "1", true, false, linuxHost},
+        {r / "run/media/../lib/Aerivo Mac.app", "", true, false, linuxHost},
+        {r / "usr/lib/aerivo-mac/Aerivo Mac.app", "", true, false, linuxHost},
+        {"/home/u/.local/lib/aerivo-mac/Aerivo Mac.app", "", true, false, linuxHost},
+        {r / "Volumes/Aerivo Mac/Aerivo Mac.app", "", false, false, linuxHost},
+        {"/tmp/AppTranslocation/AB-12/d/Aerivo Mac.app", "", false, false, linuxHost},
+        {r / "mediaOld/Aerivo Mac.app", "", false, false, linuxHost},
+        {r / "usr/lib/aerivo-mac/Aerivo Mac.app", "", true, true, mac},
     };
     for (const auto& row : rows) {
         files_->readOnly = {{row.bundle, row.readOnly}};
-        EXPECT_EQ(guard(row.bundle, row.allow).shouldHandleLaunch(), row.handled)
-            << row.bundle << " allow=" << row.allow;
+        EXPECT_EQ(guard(row.bundle, row.allow, row.layout).shouldHandleLaunch(), row.handled)
+            << row.bundle << " allow=" << row.allow << " mac=" << (row.layout == mac);
     }
 }
 
@@ -252,34 +267,6 @@ TEST_F(InstallLocationGuard, OnlyARealBundleIsEverHandled) {
         ApplicationBundle::forExecutable(diskImageBundle() / "Contents/MacOS/AerivoMac");
     ASSERT_TRUE(mounted.isBundle());
     EXPECT_TRUE(ApplicationInstallLocationGuard::standard(mounted).shouldHandleLaunch());
-}
-
-TEST_F(InstallLocationGuard, OnALinuxHostOnlyABundleOnAMountedImageIsHandled) {
-    const fs::path r = root();
-    const struct {
-        fs::path bundle;
-        std::string allow;
-        std::optional<bool> readOnly;
-        bool handled;
-    } rows[] = {
-        {r / "media/u/AERIVO/Aerivo Mac.app", "", true, true},
-        {r / "media/u/AERIVO/Aerivo Mac.app", "", false, true},
-        {r / "run/media/u/AERIVO/Aerivo Mac.app", "", true, true},
-        {r / "run/media/u/AERIVO/Aerivo Mac.app", "1", true, false},
-        {r / "run/media/../lib/Aerivo Mac.app", "", true, false},
-        // A package's bundle on a read-only /usr, the user's own copy, a Mac's places.
-        {r / "usr/lib/aerivo-mac/Aerivo Mac.app", "", true, false},
-        {"/home/u/.local/lib/aerivo-mac/Aerivo Mac.app", "", true, false},
-        {r / "Volumes/Aerivo Mac/Aerivo Mac.app", "", false, false},
-        {"/tmp/AppTranslocation/AB-12/d/Aerivo Mac.app", "", false, false},
-        {r / "mediaOld/Aerivo Mac.app", "", false, false},
-    };
-    for (const auto& row : rows) {
-        files_->readOnly = {{row.bundle, row.readOnly}};
-        EXPECT_EQ(guard(row.bundle, row.allow, SystemPaths::Layout::linuxHost).shouldHandleLaunch(),
-                  row.handled)
-            << row.bundle << " allow=" << row.allow;
-    }
 }
 
 TEST_F(InstallLocationGuard, OnALinuxHostTheMoveGoesToTheUsersOwnFolder) {

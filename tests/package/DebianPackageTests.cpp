@@ -18,6 +18,7 @@ namespace aerivo {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::fieldValue;
 using testing::ProgramRun;
 using testing::RunningProcess;
 using testing::SimulatorProcess;
@@ -27,17 +28,6 @@ using testing::TemporarySystemRoot;
 const fs::path packageFile = AERIVO_PACKAGE_FILE;
 // dpkg wants ldconfig and start-stop-daemon on the PATH, which a test's PATH may lack.
 const std::string adminPath = "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-
-// The value of " key=" inside one space-separated output line.
-std::string field(const std::string& line, const std::string& key) {
-    const std::string marker = " " + key + "=";
-    const auto start = line.find(marker);
-    if (start == std::string::npos) {
-        return {};
-    }
-    const auto from = start + marker.size();
-    return line.substr(from, line.find(' ', from) - from);
-}
 
 // The next line starting with `prefix`; empty when the output ended first.
 std::string nextLine(RunningProcess& program, const std::string& prefix) {
@@ -133,9 +123,9 @@ TEST_F(DebianPackage, ItsLauncherDrivesTheSimulatedFanAndThePurgeLeavesNothing) 
     {
         RunningProcess app(launcher(), {"--headless", "--curve"}, environment);
         const std::string lease = nextLine(app, "lease=");
-        ASSERT_EQ(field(lease, "success"), "true") << lease;
+        ASSERT_EQ(fieldValue(lease, "success"), "true") << lease;
         EXPECT_EQ(simulator.status("fan0Mode"), "1 (manual)");
-        EXPECT_EQ(simulator.status("fan0TargetRPM"), field(lease, "targetRPM")) << lease;
+        EXPECT_EQ(simulator.status("fan0TargetRPM"), fieldValue(lease, "targetRPM")) << lease;
     }
 
     // The menu-bar app shows its status item at once: nothing asks it to move first. (No
