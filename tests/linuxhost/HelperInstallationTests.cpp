@@ -3,8 +3,8 @@
 // administrator who dismissed or refused the dialog), and that one drives a stand-in systemctl
 // that keeps the enablement links as systemd does.
 
-#include "platform/OpenSSLCodeSigning.h"
-#include "platform/SystemHardware.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
+#include "platform/hardware/SystemHardware.h"
 #include "platform/linuxhost/HelperJobPlacement.h"
 #include "platform/linuxhost/PkexecJobInstaller.h"
 #include "platform/linuxhost/SystemdHelperUnits.h"

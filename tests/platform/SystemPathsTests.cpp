@@ -1,4 +1,4 @@
-#include "platform/SystemPaths.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <gtest/gtest.h>
 
