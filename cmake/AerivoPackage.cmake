@@ -10,6 +10,7 @@
 #   /usr/share/polkit-1/actions/<id>.policy    the polkit action pkexec asks about
 #   /usr/share/applications/<id>.desktop, /usr/share/icons/hicolor/scalable/apps/<id>.svg,
 #   /usr/share/metainfo/<id>.metainfo.xml      the desktop entry, its icon, AppStream metadata
+#   /usr/share/man/man1/aerivo-mac.1.gz        the launcher's manual page
 #   /etc/aerivo-mac/trust-anchors/             the signing team's anchor (a conffile), where a
 #                                              Linux host's helper looks (SystemPaths)
 # The helper itself is not installed by the package: the app installs it through pkexec into
@@ -77,12 +78,18 @@ install(FILES "${aerivo_package_dir}/${AERIVO_BUNDLE_IDENTIFIER}.metainfo.xml"
 install(FILES "${aerivo_package_dir}/${AERIVO_BUNDLE_IDENTIFIER}.svg"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")
 
-# Debian's documentation files: the copyright and a compressed changelog.
+# The launcher's manual page and Debian's documentation files (the copyright and a changelog),
+# compressed as Debian wants them.
 configure_file("${PROJECT_SOURCE_DIR}/packaging/changelog.in" "${aerivo_package_dir}/changelog"
                @ONLY)
-execute_process(COMMAND gzip -9 -n -f -k "${aerivo_package_dir}/changelog" COMMAND_ERROR_IS_FATAL ANY)
+configure_file("${PROJECT_SOURCE_DIR}/packaging/aerivo-mac.1.in"
+               "${aerivo_package_dir}/${AERIVO_LAUNCHER_NAME}.1" @ONLY)
+execute_process(COMMAND gzip -9 -n -f -k "${aerivo_package_dir}/changelog"
+                        "${aerivo_package_dir}/${AERIVO_LAUNCHER_NAME}.1" COMMAND_ERROR_IS_FATAL ANY)
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/copyright" "${aerivo_package_dir}/changelog.gz"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${AERIVO_LAUNCHER_NAME}")
+install(FILES "${aerivo_package_dir}/${AERIVO_LAUNCHER_NAME}.1.gz"
+        DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
 # Maintainer scripts and the conffile list.
 foreach(script prerm postrm)
