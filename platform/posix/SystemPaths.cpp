@@ -13,10 +13,10 @@ SystemPaths::SystemPaths(std::filesystem::path root, Layout layout)
 
 SystemPaths SystemPaths::fromEnvironment() {
     const char* root = std::getenv("AERIVO_SYSTEM_ROOT");
-    if (root == nullptr) {
+    if (root == nullptr || *root == '\0') {
         return SystemPaths("/", Layout::linuxHost);
     }
-    return SystemPaths(*root != '\0' ? root : "/", Layout::mac);
+    return SystemPaths(root, Layout::mac);
 }
 
 std::filesystem::path SystemPaths::resolve(std::string_view absolutePath) const {

@@ -20,8 +20,8 @@ public:
 
     explicit SystemPaths(std::filesystem::path root, Layout layout = Layout::mac);
 
-    // A set AERIVO_SYSTEM_ROOT names a simulated Mac: its layout under that root ("/" when the
-    // variable is empty). Unset, the program runs on this Linux host: its layout at "/".
+    // AERIVO_SYSTEM_ROOT, when set and not empty, names a simulated Mac: its layout under that
+    // root. Otherwise the program runs on this Linux host: its layout at "/".
     static SystemPaths fromEnvironment();
 
     const std::filesystem::path& root() const { return root_; }

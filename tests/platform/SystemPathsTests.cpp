@@ -7,7 +7,7 @@
 namespace aerivo {
 namespace {
 
-// A set AERIVO_SYSTEM_ROOT, even an empty one, names a simulated Mac; without it the program
+// A set AERIVO_SYSTEM_ROOT (even "/") names a simulated Mac; without it, or empty, the program
 // runs on this Linux host, whose helper, anchors and sockets are not in Mac folders.
 TEST(SystemPaths, TheEnvironmentChoosesASimulatedMacOrThisHost) {
     const struct {
@@ -16,7 +16,8 @@ TEST(SystemPaths, TheEnvironmentChoosesASimulatedMacOrThisHost) {
         std::filesystem::path socket;
     } rows[] = {
         {"/tmp/mac", SystemPaths::Layout::mac, "/tmp/mac/var/run/x.sock"},
-        {"", SystemPaths::Layout::mac, "/var/run/x.sock"},
+        {"/", SystemPaths::Layout::mac, "/var/run/x.sock"},
+        {"", SystemPaths::Layout::linuxHost, "/run/x.sock"},
         {nullptr, SystemPaths::Layout::linuxHost, "/run/x.sock"},
     };
     for (const auto& row : rows) {
