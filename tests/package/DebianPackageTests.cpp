@@ -140,6 +140,13 @@ TEST_F(DebianPackage, ItsLauncherDrivesTheSimulatedFanAndThePurgeLeavesNothing) 
             << "the app ended without a status item";
     }
 
+    // What a helper installation on this root would have added beside the package's files: the
+    // purge forgets those as well.
+    for (const char* added : {"var/lib/aerivo-mac/helpers/com.example.Helper",
+                              "etc/aerivo-mac/trust-anchors/OtherTeam.pem"}) {
+        fs::create_directories((package.path() / added).parent_path());
+        std::ofstream(package.path() / added) << "added\n";
+    }
     const ProgramRun purged = package.dpkg({"--purge", "aerivo-mac"});
     ASSERT_EQ(purged.exitCode, 0) << purged.output;
     EXPECT_EQ(package.leftovers(), std::vector<std::string>{});
