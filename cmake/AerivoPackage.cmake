@@ -27,7 +27,9 @@ set(AERIVO_LAUNCHER_NAME "aerivo-mac")
 set(AERIVO_CONFIG_DIR "/etc/aerivo-mac")
 set(AERIVO_TRUST_ANCHOR_DIR "${AERIVO_CONFIG_DIR}/trust-anchors")
 set(AERIVO_HELPER_STATE_DIR "/var/lib/aerivo-mac")
-set(aerivo_bundle_destination "${CMAKE_INSTALL_LIBDIR}/aerivo-mac")
+# Not CMAKE_INSTALL_LIBDIR: under /usr that is Debian's multiarch folder for shared libraries,
+# while the bundle is the package's private tree (and the launcher's link names it).
+set(aerivo_bundle_destination "lib/aerivo-mac")
 get_filename_component(aerivo_installer_destination "${AERIVO_INSTALL_HELPER_PATH}" DIRECTORY)
 set(aerivo_package_dir "${AERIVO_GENERATED_DIR}/package")
 
@@ -55,7 +57,7 @@ foreach(relative IN LISTS aerivo_signed_files ITEMS "Contents/MacOS/aerivo-insta
 endforeach()
 
 file(MAKE_DIRECTORY "${aerivo_package_dir}")
-file(CREATE_LINK "../lib/aerivo-mac/Aerivo Mac.app/Contents/MacOS/AerivoMac"
+file(CREATE_LINK "../${aerivo_bundle_destination}/Aerivo Mac.app/Contents/MacOS/AerivoMac"
      "${aerivo_package_dir}/${AERIVO_LAUNCHER_NAME}" SYMBOLIC)
 install(FILES "${aerivo_package_dir}/${AERIVO_LAUNCHER_NAME}" DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
