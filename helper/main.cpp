@@ -8,9 +8,11 @@
 #include "helper/core/AerivoPrivilegedHelperXPCListener.h"
 #include "helper/core/AerivoPrivilegedHelperXPCService.h"
 #include "platform/OpenSSLCodeSigning.h"
+#include "platform/ProcessImage.h"
 #include "platform/SystemHardware.h"
 #include "platform/SystemPaths.h"
 #include "platform/WorkerSerialQueue.h"
+#include "platform/hwmon/write/HwmonFanWriter.h"
 
 #include <cstdlib>
 #include <exception>
@@ -57,7 +59,12 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv, argv + argc);
         const SystemPaths paths = SystemPaths::fromEnvironment();
-        SystemHardware hardware = SystemHardware::forPaths(paths);
+        // Only the installed helper gets the hwmon fan writer; any other copy of this image
+        // reads, as the app does.
+        SystemHardware hardware = SystemHardware::forPaths(
+            paths, SystemHardware::isPrivilegedHelperImage(paths, currentExecutablePath())
+                       ? HwmonFanWriter::factory()
+                       : HwmonFanWriterFactory{});
         IOKitPort& port = *hardware.ioKit;
         const SMCOpener openSMC = [&port] { return SMCProbeClient::open(port); };
         const AerivoMacHelperCommandLine::Environment environment{
