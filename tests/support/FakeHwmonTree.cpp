@@ -104,7 +104,7 @@ fs::path FakeHwmonTree::macsmcLaptop(int number, bool fanControl) {
              {"temp1_label", "NAND Flash Temperature"},
              {"temp2_input", "51000"},
              {"temp2_label", "Battery Hotspot"},
-             {"temp3_input", "47500"},
+             {"temp3_input", "47250"},
              {"temp3_label", "Charge Regulator Temp"},
              {"temp4_input", "40750"},
              {"temp4_label", "WiFi/BT Module Temp"},
@@ -182,7 +182,10 @@ void FakeHwmonTree::setSystemTarget(int fanNumber, std::int64_t rpm) {
 
 std::optional<int> FakeHwmonTree::fanNumber(const fs::path& file, const fs::path& folder,
                                             const std::string& suffix) {
-    if (folder.empty() || file.parent_path() != folder) {
+    // The backend reaches the attributes through /sys/class/hwmon links.
+    std::error_code error;
+    if (folder.empty() ||
+        fs::weakly_canonical(file.parent_path(), error) != fs::weakly_canonical(folder, error)) {
         return std::nullopt;
     }
     const std::string name = file.filename().string();
@@ -198,7 +201,7 @@ std::optional<int> FakeHwmonTree::fanNumber(const fs::path& file, const fs::path
 }
 
 std::variant<std::string, int> FakeHwmonTree::readText(const fs::path& file) const {
-    if (floatFanKeys_ && file.parent_path() == applesmcFolder_) {
+    if (floatFanKeys_) {
         // applesmc_show_fan_speed / applesmc_show_fan_manual read 2 bytes of a 4-byte key.
         for (const char* suffix : {"input", "min", "max", "safe", "output", "manual"}) {
             if (fanNumber(file, applesmcFolder_, suffix)) {
