@@ -132,11 +132,11 @@ TEST_F(HwmonHelper, AnAppleSiliconRenewalRecordsManualModeBeforeTheTargetTakesTh
     EXPECT_EQ(controller_->renewManualTarget(2600.4, std::nullopt, 15).exitCode, 0);
     EXPECT_EQ(controller_->resetAutomatic().exitCode, 0);
     // The hand-back: the live speed (1500) sets the driver's flag, then 0 writes mode 0, and the
-    // target reads what the SMC chose (1500 here).
+    // target reads what the SMC chose (1300).
     EXPECT_THAT(steps,
                 ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}, true, 0},
                                        WriteStep{"F0Tg", {{"fan1_target", "2600"}}, true, 1},
-                                       WriteStep{"F0md", {{"fan1_target", "1500"}}, false, 0}));
+                                       WriteStep{"F0md", {{"fan1_target", "1300"}}, false, 0}));
 }
 
 TEST_F(HwmonHelper, AHoldEndsUnderTheSMCsControlOnBothDrivers) {
@@ -144,7 +144,7 @@ TEST_F(HwmonHelper, AHoldEndsUnderTheSMCsControlOnBothDrivers) {
     const std::vector<std::pair<bool, std::vector<WriteStep>>> machines{
         {true,
          {{"F0Tg", {{"fan1_target", "1500"}}, true, 1},
-          {"F0md", {{"fan1_target", "1500"}}, false, 0}}},
+          {"F0md", {{"fan1_target", "1300"}}, false, 0}}},
         {false,
          {{"F0Tg", {{"fan1_manual", "1"}, {"fan1_output", "2000"}}},
           {"F0md", {{"fan1_manual", "0"}, {"fan1_output", "2000"}}}}},
@@ -196,7 +196,7 @@ TEST_F(HwmonHelper, AppleSiliconTargetsReachTheDriverOnlyWhileTheFanIsRecordedMa
         {"a target of a manual fan is passed on, rounded", true, "F0Tg", floatBytes(2500.6f),
          kIOReturnSuccess, SMCResult::success, "2501", true},
         {"a target of 0 hands the fan back and ends the record", true, "F0Tg", floatBytes(0),
-         kIOReturnSuccess, SMCResult::success, "1500", false},
+         kIOReturnSuccess, SMCResult::success, "1300", false},
         {"a speed outside fan1_min...fan1_max is the driver's EINVAL", true, "F0Tg",
          floatBytes(800), kIOReturnBadArgument, SMCResult::success, "1500", true},
         {"a target that is not a number is refused",
@@ -217,7 +217,7 @@ TEST_F(HwmonHelper, AppleSiliconTargetsReachTheDriverOnlyWhileTheFanIsRecordedMa
          {0},
          kIOReturnSuccess,
          SMCResult::success,
-         "1500",
+         "1300",
          false},
         {"a mode other than 0 or 1 is refused",
          false,
@@ -271,7 +271,7 @@ TEST_F(HwmonHelper, AtStartAFanLeftManualIsHandedBackAndAnyOtherIsLeftAlone) {
              ASSERT_TRUE(helper.write("F0Tg", "flt ", floatBytes(3000)).isSuccess());
          },
          Finding::handedBack,
-         {{"fan1_target", "1500"}}},
+         {{"fan1_target", "1300"}}},
         {"an applesmc fan in manual mode",
          false,
          [](HwmonHelper& helper) { FakeHwmonTree::set(helper.folder_, "fan1_manual", "1"); },
@@ -334,7 +334,7 @@ TEST_F(HwmonHelperService, ALeaseWritesModeThenTargetAndItsExpiryHandsTheFanBack
         {true,
          {{"F0md", {{"fan1_target", "1500"}}, true, 0},
           {"F0Tg", {{"fan1_target", "3000"}}, true, 1},
-          {"F0md", {{"fan1_target", "1500"}}, false, 0}}},
+          {"F0md", {{"fan1_target", "1300"}}, false, 0}}},
         {false,
          {{"F0md", {{"fan1_manual", "1"}, {"fan1_output", "2000"}}},
           {"F0Tg", {{"fan1_manual", "1"}, {"fan1_output", "3000"}}},
@@ -374,8 +374,8 @@ TEST_F(HwmonHelperService, AtStartAFanLeftManualGoesBackBeforeTheFirstRequestIsS
     EXPECT_EQ(reply.value(std::string(AerivoManualTargetLeaseResponse::acceptedKey), false), true)
         << reply;
     EXPECT_THAT(steps,
-                ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}, false, 0},
-                                       WriteStep{"F0md", {{"fan1_target", "1500"}}, true, 0},
+                ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1300"}}, false, 0},
+                                       WriteStep{"F0md", {{"fan1_target", "1300"}}, true, 0},
                                        WriteStep{"F0Tg", {{"fan1_target", "2500"}}, true, 1}));
 
     // A lease of this helper is its own business: a later check leaves it alone.

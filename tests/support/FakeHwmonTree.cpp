@@ -113,7 +113,8 @@ fs::path FakeHwmonTree::macsmcLaptop(int number, bool fanControl) {
          }) {
         setReadOnly(folder, attribute, value);
     }
-    macsmcFans_ = {{1, {0, false, 1500}}, {2, {0, false, 1400}}};
+    // What the SMC's own control sets once a fan is handed back: not what it was before.
+    macsmcFans_ = {{1, {0, false, 1300}}, {2, {0, false, 1250}}};
     setReadOnly(folder, "fan1_target", "1500");
     setReadOnly(folder, "fan2_target", "1400");
     applyTargetModes();

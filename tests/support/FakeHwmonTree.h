@@ -67,8 +67,8 @@ public:
     void addMacSMCPowerSupplies(int battery, int ac);
 
     // The two-fan Apple Silicon laptop: fan1 1200...6000 at 1500 (target 1500), fan2
-    // 1000...5500 at 1400 (target 1400); the laptop's four device-tree temperatures. The
-    // attribute folder.
+    // 1000...5500 at 1400 (target 1400); after a hand-back the SMC sets fan1's target to 1300
+    // (fan2's to 1250). The laptop's four device-tree temperatures. The attribute folder.
     std::filesystem::path macsmcLaptop(int number, bool fanControl);
     // The one-fan Intel laptop: fan1 2000...6200 at 2100, output 2000, manual 0, safe 3500; the
     // sensors TC0P (52 C) and TB0T (47.5 C). The attribute folder.
