@@ -1,8 +1,8 @@
 #include "app/model/AerivoStore.h"
 
-#include "platform/DetachedTask.h"
-#include "platform/ProcessImage.h"
-#include "platform/WorkerSerialQueue.h"
+#include "platform/mainloop/DetachedTask.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
+#include "platform/posix/ProcessImage.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SystemHardware.h"
-#include "platform/SystemPaths.h"
+#include "platform/hardware/SystemHardware.h"
+#include "platform/posix/SystemPaths.h"
 
 namespace aerivo {
 

@@ -1,7 +1,7 @@
 // "--temperature-sensor": the choice is saved in the settings, and later runs follow it.
 
 #include "app/cli/TemperatureSensorChoice.h"
-#include "platform/InMemoryUserDefaults.h"
+#include "platform/services/InMemoryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

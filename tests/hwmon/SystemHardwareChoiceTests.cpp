@@ -1,7 +1,7 @@
 // Which backend a process gets, and which processes may write through hwmon.
 
 #include "helper/core/SMCProbeClient.h"
-#include "platform/SystemHardware.h"
+#include "platform/hardware/SystemHardware.h"
 #include "platform/hwmon/write/HwmonFanWriter.h"
 #include "tests/support/FakeHwmonTree.h"
 
