@@ -320,9 +320,10 @@ bool AerivoPrivilegedHelperXPCService::resetToSystemNow(const Reply& reply) {
         status.resetToSystem = "accepted";
     } else {
         status.resetToSystem = "failed";
-        status.error = handBackFailureText(execution);
+        status.error = failureReason(execution);
     }
-    noteHandBack(handedBack, status.error.value_or(""));
+    // The reply's error keeps the contract's wording; the hand-back state names the kernel's.
+    noteHandBack(handedBack, handedBack ? std::string() : handBackFailureText(execution));
     addHandBackState(status);
     reply(status.dictionary());
     return handedBack;
