@@ -7,6 +7,7 @@
 #include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoStore.h"
+#include "app/telemetry/HIDTemperatureTelemetryClient.h"
 #include "app/ui/AppDelegate.h"
 #include "app/ui/QtInstallLocationPrompt.h"
 #include "app/ui/StatusBarController.h"
@@ -119,10 +120,14 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
     }
 
     QtMainLoop mainLoop;
-    auto controller =
-        std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
-    std::unique_ptr<AerivoStore> store = makeStore(
-        mainLoop, controller, bundle, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
+    const AerivoPreferences preferences(QSettingsUserDefaults::standard());
+    // The curve follows the sensor chosen in the settings (--temperature-sensor), if any.
+    auto controller = std::make_shared<SMCFanHardwareController>(
+        *hardware.ioKit, *hardware.eventSystem, nullptr,
+        std::make_unique<HIDTemperatureTelemetryClient>(*hardware.eventSystem,
+                                                        preferences.loadTemperatureSensor()));
+    std::unique_ptr<AerivoStore> store =
+        makeStore(mainLoop, controller, bundle, paths, preferences);
 
     delegate = std::make_unique<AppDelegate>(
         [&installLocationGuard] { return installLocationGuard.shouldHandleLaunch(); },
