@@ -18,6 +18,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace aerivo::soak {
 
@@ -240,28 +241,30 @@ bool SoakReport::passed() const {
 }
 
 std::vector<std::string> SoakReport::lines() const {
-    std::vector<std::string> out{
-        "soakSeconds=" + fixed(seconds),
-        "seed=" + std::to_string(seed),
-        "renewals=" + std::to_string(renewals),
-        "failedRenewals=" + std::to_string(failedRenewals),
-        "appResets=" + std::to_string(appResets),
-        "helperKills=" + std::to_string(helperKills),
-        "helperStarts=" + std::to_string(helperStarts),
-        "appKills=" + std::to_string(appKills),
-        "appStarts=" + std::to_string(appStarts),
-        "takeBacks=" + std::to_string(takeBacks),
-        "workloadChanges=" + std::to_string(workloadChanges),
-        "bursts=" + std::to_string(bursts),
-        "burstConnections=" + std::to_string(burstConnections),
-        "burstClosedByHelper=" + std::to_string(burstClosedByHelper),
-        "leaseSeconds=" + fixed(leaseSeconds),
-        "longestManualSinceRenewalSeconds=" + fixed(longestManualSinceRenewalSeconds),
-        "longestManualPastLeaseSeconds=" + fixed(longestManualPastLeaseSeconds),
-        "leaseOverruns=" + std::to_string(leaseOverruns),
-        "skippedKills=" + std::to_string(skippedKills),
-        "appRelaunches=" + std::to_string(appRelaunches),
+    std::vector<std::string> out{"soakSeconds=" + fixed(seconds), "seed=" + std::to_string(seed)};
+    const std::pair<const char*, long> counts[] = {
+        {"renewals", renewals},
+        {"failedRenewals", failedRenewals},
+        {"appResets", appResets},
+        {"helperKills", helperKills},
+        {"helperStarts", helperStarts},
+        {"appKills", appKills},
+        {"appStarts", appStarts},
+        {"takeBacks", takeBacks},
+        {"workloadChanges", workloadChanges},
+        {"bursts", bursts},
+        {"burstConnections", burstConnections},
+        {"burstClosedByHelper", burstClosedByHelper},
     };
+    for (const auto& [name, count] : counts) {
+        out.push_back(std::string(name) + "=" + std::to_string(count));
+    }
+    out.push_back("leaseSeconds=" + fixed(leaseSeconds));
+    out.push_back("longestManualSinceRenewalSeconds=" + fixed(longestManualSinceRenewalSeconds));
+    out.push_back("longestManualPastLeaseSeconds=" + fixed(longestManualPastLeaseSeconds));
+    out.push_back("leaseOverruns=" + std::to_string(leaseOverruns));
+    out.push_back("skippedKills=" + std::to_string(skippedKills));
+    out.push_back("appRelaunches=" + std::to_string(appRelaunches));
     const auto footprint = [&out](const std::string& name,
                                   const std::optional<ProcessFootprint>& value) {
         out.push_back(name + "Threads=" + (value ? std::to_string(value->threads) : "nil"));
