@@ -14,6 +14,7 @@
 #include "app/ui/UiTrace.h"
 #include "platform/ApplicationBundle.h"
 #include "platform/ProcessImage.h"
+#include "platform/WorkerSerialQueue.h"
 #include "platform/qt/QSettingsUserDefaults.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/SingleInstance.h"
@@ -53,6 +54,10 @@ std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
     collaborators.loginItemController = SystemLoginItemController::standard(bundle);
     collaborators.updateChecker = AppUpdateChecker::standard(bundle);
     collaborators.systemPaths = paths;
+    // Health reads, the install, resets and the five-second test take seconds: the event loop
+    // must go on meanwhile.
+    collaborators.helperQueue =
+        std::make_shared<WorkerSerialQueue>(AerivoStore::helperQueueLabel());
     return std::make_unique<AerivoStore>(mainLoop, std::move(collaborators), std::move(preferences),
                                          std::move(profile), ThermalSnapshot::initial(),
                                          FanControlMode::system, applyHardwareRange);
