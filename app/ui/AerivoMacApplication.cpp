@@ -65,9 +65,9 @@ std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
 
 } // namespace
 
-void showAboutPanel() {
+void showAboutPanel(AppLanguage language) {
     QMessageBox::about(
-        nullptr, QStringLiteral("About Aerivo Mac"),
+        nullptr, QString::fromStdString(L10n::text(L10nKey::aboutAerivoMac, language)),
         QStringLiteral("<p><b>Aerivo Mac</b></p><p>Version %1</p>"
                        "<p>Fan control with an edited temperature curve, under short helper "
                        "leases that hand the fan back to macOS by themselves.</p>")
@@ -133,8 +133,9 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
         [&installLocationGuard] { return installLocationGuard.shouldHandleLaunch(); },
         [](AerivoStore& pending) {
             return std::make_unique<StatusBarController>(
-                pending, StatusBarController::Hooks{[] { QCoreApplication::quit(); },
-                                                    [] { showAboutPanel(); }, nullptr});
+                pending, StatusBarController::Hooks{
+                             [] { QCoreApplication::quit(); },
+                             [&pending] { showAboutPanel(pending.language()); }, nullptr});
         },
         [](AerivoStore& pending) { StorePresentation::resetFanControlBeforeTermination(pending); });
     delegate->prepareStatusBarController(*store, mainLoop);

@@ -16,6 +16,20 @@ namespace StorePresentation {
 // ("42%"), else its speed ("2400 RPM").
 std::string menuBarStatusText(const AerivoStore& store);
 
+// The curve switch, in the panel and in the editor. While the helper works for the user the
+// switch is held still; while the helper is being checked or reset it says "Checking helper...",
+// and while the check before curve mode runs it already shows the position the user chose.
+struct CurveSwitchState {
+    std::string title;
+    bool isOn = false;
+    bool isEnabled = false;
+};
+CurveSwitchState curveSwitchState(const AerivoStore& store);
+
+// The title of the button that starts `activity`: "Checking helper..." while that runs.
+std::string helperActionTitle(const AerivoStore& store, HelperActivity activity,
+                              std::string idleTitle);
+
 // The panel's reading of the store, in the store's language.
 MenuBarPanelState menuBarPanelState(const AerivoStore& store);
 
