@@ -173,6 +173,41 @@ QColor paintedColor(const CurveGraphView& view, QPointF at, double devicePixelRa
     return image.pixelColor((at * devicePixelRatio).toPoint());
 }
 
+// Whether the graph, painted once, shows the orange of the safety line in column `x` of the plot.
+bool columnShowsOrange(const CurveGraphView& view, int x) {
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    view.paint(painter, view.size());
+    painter.end();
+    for (int y = 34; y <= 498; ++y) {
+        const QColor color = image.pixelColor(x, y);
+        if (color.red() > 180 && color.red() - color.blue() > 80 && color.green() < 220) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(CurveGraphViewTest, TheSafetyLineAndTheFanOffBandSitWhereTheProfileSays) {
+    // Plot (88, 34, 776, 464) over 30 ... 100 C: the 86 C safety limit at x 708.8, a 45 C
+    // fan-off threshold at x 254.3. Probes at y 60 are clear of the grid, the curve and guides.
+    const QPointF insideBand(150, 60);
+    const QPointF outsideBand(420, 60);
+    CurveGraphHarness graph;
+    graph.profile.updateFanOffThreshold(45.0);
+    ASSERT_FALSE(graph.profile.isFanOffThresholdEnabled);
+    EXPECT_EQ(paintedColor(*graph.view, insideBand, 1.0),
+              paintedColor(*graph.view, outsideBand, 1.0));
+
+    graph.profile.updateFanOffThresholdEnabled(true);
+    graph.view->refresh();
+    EXPECT_NE(paintedColor(*graph.view, insideBand, 1.0),
+              paintedColor(*graph.view, outsideBand, 1.0));
+    EXPECT_TRUE(columnShowsOrange(*graph.view, 709));
+    EXPECT_FALSE(columnShowsOrange(*graph.view, 254));
+}
+
 TEST(CurveGraphViewTest, DistributionBarsComeFromTheSamplesOfEachPaint) {
     // Bins are 2.5 C wide from 30 C: 40 C falls in bin 4 (centre x 212.7), 81 C in bin 20
     // (centre x 656.1). Both probes sit 3 px above the bottom, clear of grid, guides and curve.
