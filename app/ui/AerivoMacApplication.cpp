@@ -8,6 +8,7 @@
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoStore.h"
 #include "app/ui/AppDelegate.h"
+#include "app/ui/MainThreadStallTrace.h"
 #include "app/ui/QtInstallLocationPrompt.h"
 #include "app/ui/StatusBarController.h"
 #include "app/ui/StorePresentation.h"
@@ -124,10 +125,18 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
     }
 
     QtMainLoop mainLoop;
+    // Before the store, so its construction counts as part of the start-up it measures.
+    std::optional<MainThreadStallTrace> stallTrace;
+    if (isUiTraceEnabled()) {
+        stallTrace.emplace();
+    }
     auto controller =
         std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
     std::unique_ptr<AerivoStore> store = makeStore(
         mainLoop, controller, bundle, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
+    if (stallTrace) {
+        stallTrace->watch(*store);
+    }
 
     delegate = std::make_unique<AppDelegate>(
         [&installLocationGuard] { return installLocationGuard.shouldHandleLaunch(); },

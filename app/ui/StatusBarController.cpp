@@ -220,12 +220,16 @@ void StatusBarController::showPanel() {
     panel_->raise();
     panel_->activateWindow();
     if (isUiTraceEnabled()) {
+        // A hidden button has no place: "0,0,0,0".
         const auto globalRect = [](const QWidget& widget) {
-            return rectText(QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size()));
+            return rectText(widget.isVisible()
+                                ? QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size())
+                                : QRect());
         };
         uiTrace("panel shown window=" + std::string(inWindow ? "normal" : "popup") + " geometry=" +
                 rectText(panel_->geometry()) + " switch=" + globalRect(panel_->curveSwitch()) +
-                " quit=" + globalRect(panel_->quitButton()));
+                " helper=" + globalRect(panel_->helperButton()) + " test=" +
+                globalRect(panel_->testButton()) + " quit=" + globalRect(panel_->quitButton()));
     }
 }
 
