@@ -324,7 +324,7 @@ void AxisSettingsView::refresh() {
         c.installHelper->setIcon(
             CurveEditorSymbols::icon(icon, palette().color(QPalette::ButtonText)));
     }
-    c.installHelper->setVisible(store_.shouldShowHelperInstallAction());
+    c.installHelper->setVisible(StorePresentation::shouldShowHelperInstallAction(store_));
     setTitle(c.resetToSystem, helperActionTitle(store_, HelperActivity::resettingToSystem,
                                                 text(L10nKey::resetToSystem)));
     c.resetToSystem->setVisible(store_.shouldShowResetToSystemAction());

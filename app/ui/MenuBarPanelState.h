@@ -32,8 +32,8 @@ struct MenuBarPanelState {
     std::string curveSwitchTitle;
     // Also on while the health read that precedes curve mode runs.
     bool isCurveEnabled = false;
-    // False on a Mac without a fan, and while the helper works: the switch is shown but cannot
-    // be flipped.
+    // False on a Mac without a fan, and while the check before curve mode runs: the switch is
+    // shown but cannot be flipped.
     bool canSwitchCurve = false;
     // The helper works for the user: the reset, helper and test buttons wait (the one that
     // started it says "Checking helper...").

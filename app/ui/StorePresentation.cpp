@@ -16,7 +16,12 @@ CurveSwitchState curveSwitchState(const AerivoStore& store) {
     return CurveSwitchState{
         store.text(checking ? L10nKey::checkingHelper : L10nKey::controlWithCurve),
         store.isCurveEnabled() || activity == HelperActivity::enablingCurve,
-        !store.hardwareCapabilities().isUnsupported() && !store.isHelperBusy()};
+        !store.hardwareCapabilities().isUnsupported() && activity != HelperActivity::enablingCurve};
+}
+
+bool shouldShowHelperInstallAction(const AerivoStore& store) {
+    return store.shouldShowHelperInstallAction() &&
+           store.helperActivity() != HelperActivity::checkingHelper;
 }
 
 std::string helperActionTitle(const AerivoStore& store, HelperActivity activity,
@@ -51,7 +56,7 @@ MenuBarPanelState menuBarPanelState(const AerivoStore& store) {
         state.resetTitle = helperActionTitle(store, HelperActivity::resettingToSystem,
                                              store.text(L10nKey::resetToSystem));
     }
-    if (store.shouldShowHelperInstallAction()) {
+    if (shouldShowHelperInstallAction(store)) {
         state.helperTitle = helperActionTitle(store, HelperActivity::installingHelper,
                                               store.helperInstallActionTitle());
     }

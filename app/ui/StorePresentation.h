@@ -16,15 +16,20 @@ namespace StorePresentation {
 // ("42%"), else its speed ("2400 RPM").
 std::string menuBarStatusText(const AerivoStore& store);
 
-// The curve switch, in the panel and in the editor. While the helper works for the user the
-// switch is held still; while the helper is being checked or reset it says "Checking helper...",
-// and while the check before curve mode runs it already shows the position the user chose.
+// The curve switch, in the panel and in the editor. While the helper is being checked or reset it
+// says "Checking helper..."; while the check before curve mode runs it already shows the position
+// the user chose and is held still. Otherwise it can be flipped even while the helper works (the
+// request waits its turn on the helper queue).
 struct CurveSwitchState {
     std::string title;
     bool isOn = false;
     bool isEnabled = false;
 };
 CurveSwitchState curveSwitchState(const AerivoStore& store);
+
+// The install button is offered when the store offers it, except while the helper's health is
+// being read (the read decides whether it is needed; at start it is not known yet).
+bool shouldShowHelperInstallAction(const AerivoStore& store);
 
 // The title of the button that starts `activity`: "Checking helper..." while that runs.
 std::string helperActionTitle(const AerivoStore& store, HelperActivity activity,
