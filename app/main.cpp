@@ -10,12 +10,12 @@
 #include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/ui/AerivoMacApplication.h"
-#include "platform/ApplicationBundle.h"
-#include "platform/AsioMainLoop.h"
-#include "platform/ProcessImage.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemHardware.h"
-#include "platform/SystemPaths.h"
+#include "platform/desktop/ApplicationBundle.h"
+#include "platform/hardware/SystemHardware.h"
+#include "platform/mainloop/AsioMainLoop.h"
+#include "platform/posix/ProcessImage.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 #include "platform/qt/QSettingsUserDefaults.h"
 
 #include <asio/signal_set.hpp>

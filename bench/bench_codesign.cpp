@@ -1,7 +1,7 @@
 // Helper admission: a repeat (cached) client, and the first admission of a 10 MB image, which
 // hashes the whole image and verifies the team's and the anchor's signatures.
 
-#include "platform/ClientAdmission.h"
+#include "platform/admission/ClientAdmission.h"
 #include "tests/codesign/SigningFixture.h"
 #include "tests/support/RunningProcess.h"
 

@@ -4,7 +4,7 @@
 // image as the app under a throwaway anchor of its temporary system root, so the helper admits
 // it.
 
-#include "platform/HelperTransport.h"
+#include "platform/helpersocket/HelperTransport.h"
 #include "shared/AerivoManualTargetLeaseRequest.h"
 #include "tests/e2e/HelperProcess.h"
 #include "tests/e2e/SimulatorProcess.h"

@@ -1,8 +1,8 @@
 // One request round trip over the helper socket with a trivial handler: connect, frame, the
 // server's admission (allow-all here), its per-connection thread, the reply frame, close.
 
-#include "platform/HelperSocketServer.h"
-#include "platform/HelperTransport.h"
+#include "platform/helpersocket/HelperSocketServer.h"
+#include "platform/helpersocket/HelperTransport.h"
 
 #include <benchmark/benchmark.h>
 

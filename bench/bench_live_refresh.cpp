@@ -5,8 +5,8 @@
 
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/model/AerivoStore.h"
-#include "platform/SimulatorHIDEventSystem.h"
-#include "platform/SimulatorIOKit.h"
+#include "platform/simulator/SimulatorHIDEventSystem.h"
+#include "platform/simulator/SimulatorIOKit.h"
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/support/ManualMainLoop.h"
 #include "tests/support/ManualSerialQueue.h"

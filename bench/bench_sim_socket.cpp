@@ -1,9 +1,9 @@
 // One SMC call round trip through the simulated Mac's device socket: SimulatorIOKit's
 // struct-method call (80 bytes each way plus a frame header) against a running aerivo-sim-mac.
 
-#include "platform/IOKitSMCConnection.h"
-#include "platform/SMCServiceConnection.h"
-#include "platform/SimulatorIOKit.h"
+#include "platform/services/IOKitSMCConnection.h"
+#include "platform/services/SMCServiceConnection.h"
+#include "platform/simulator/SimulatorIOKit.h"
 #include "shared/SMCKeyCodec.h"
 #include "shared/SimulatorWire.h"
 

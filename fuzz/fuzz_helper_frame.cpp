@@ -1,7 +1,7 @@
 // libFuzzer target for the helper socket's frame and request decoder: whatever bytes a client
 // sends, decoding ends in a refusal or an object, and a request only comes from an object.
-#include "platform/HelperFrame.h"
-#include "platform/HelperRequest.h"
+#include "platform/helpersocket/HelperFrame.h"
+#include "platform/helpersocket/HelperRequest.h"
 
 #include <cstddef>
 #include <cstdint>

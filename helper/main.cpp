@@ -7,10 +7,10 @@
 #include "helper/core/AerivoMacHelperCommandLine.h"
 #include "helper/core/AerivoPrivilegedHelperXPCListener.h"
 #include "helper/core/AerivoPrivilegedHelperXPCService.h"
-#include "platform/OpenSSLCodeSigning.h"
-#include "platform/SystemHardware.h"
-#include "platform/SystemPaths.h"
-#include "platform/WorkerSerialQueue.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
+#include "platform/hardware/SystemHardware.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <cstdlib>
 #include <exception>

@@ -82,19 +82,6 @@ std::optional<SMCValue> SMCConnection::readValue(std::string_view key) {
     return value;
 }
 
-FanTargetWriteResult SMCConnection::writeValue(const SMCValue& value) {
-    if (!isFourByteKey(value.key) || value.dataSize < 0 ||
-        static_cast<std::size_t>(value.dataSize) > smcKeyDataValueBytes) {
-        return {kIOReturnBadArgument, 0};
-    }
-    SMCKeyData input = commandRecord(value.key, SMCCommand::writeBytes);
-    input.keyInfo.dataSize = static_cast<std::uint32_t>(value.dataSize);
-    const std::size_t count = std::min(value.bytes.size(), smcKeyDataValueBytes);
-    std::copy_n(value.bytes.begin(), count, input.bytes.begin());
-    const SMCCallResult answer = call(input);
-    return {answer.kernelResult, answer.output.result};
-}
-
 std::optional<std::string> SMCConnection::key(std::uint32_t index) {
     SMCKeyData input;
     input.data8 = commandCode(SMCCommand::readKeyAtIndex);

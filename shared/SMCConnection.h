@@ -1,6 +1,5 @@
 #pragma once
 
-#include "shared/FanTargetWriteResult.h"
 #include "shared/KernelReturn.h"
 #include "shared/SMCKeyData.h"
 #include "shared/SMCValue.h"
@@ -26,8 +25,9 @@ struct SMCCallResult {
 };
 
 // One open SMC user-client connection and the command sequences spoken over it. Backends supply
-// the struct-method call; everything above it (the two-step read, the write, key enumeration,
-// the diagnostic line) is written once here and shared by every SMC client of both programs.
+// the struct-method call; everything above it (the two-step read, key enumeration, the
+// diagnostic line) is written once here and shared by every SMC client of both programs. The
+// write sequence is apart, in shared/smcwrite/, which only the helper links.
 class SMCConnection {
 public:
     SMCConnection() = default;
@@ -52,11 +52,6 @@ public:
     // either step fails (kernel code or SMC result byte non-zero), and for a key that is not
     // exactly four bytes (no call is made).
     std::optional<SMCValue> readValue(std::string_view key);
-
-    // The byte write of the value's key, size and first (at most 32) bytes. A size outside
-    // 0...32 cannot be carried by the record, and a key that is not four bytes would alias
-    // another key: both are refused with kIOReturnBadArgument without any call.
-    FanTargetWriteResult writeValue(const SMCValue& value);
 
     // The key at a zero-based index, accepted only as four printable ASCII characters.
     std::optional<std::string> key(std::uint32_t index);

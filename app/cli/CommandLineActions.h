@@ -7,10 +7,10 @@
 #include "app/helperclient/PrivilegedHelperActionResult.h"
 #include "app/helperclient/PrivilegedHelperHealth.h"
 #include "app/model/PrivilegedHelperClient.h"
-#include "platform/HIDEventSystem.h"
-#include "platform/IOKitPort.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
+#include "platform/services/HIDEventSystem.h"
+#include "platform/services/IOKitPort.h"
 
 #include <functional>
 #include <memory>

@@ -5,9 +5,9 @@
 #include "app/model/AerivoStore.h"
 #include "app/model/FanControlEvent.h"
 #include "app/model/FanControlMode.h"
-#include "platform/MainLoop.h"
-#include "platform/MainLoopLifeline.h"
-#include "platform/SerialQueue.h"
+#include "platform/mainloop/MainLoop.h"
+#include "platform/mainloop/MainLoopLifeline.h"
+#include "platform/mainloop/SerialQueue.h"
 
 #include <cstdint>
 #include <functional>

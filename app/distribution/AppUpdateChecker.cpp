@@ -1,6 +1,6 @@
 #include "app/distribution/AppUpdateChecker.h"
 
-#include "platform/BoundedJson.h"
+#include "platform/posix/BoundedJson.h"
 
 #include "app/distribution/AppUpdateCheckerError.h"
 #include "app/distribution/WebAddress.h"

@@ -2,8 +2,8 @@
 
 #include "app/distribution/UpdateMetadata.h"
 #include "app/model/AppUpdateChecking.h"
-#include "platform/ApplicationBundle.h"
-#include "platform/ProcessEnvironment.h"
+#include "platform/desktop/ApplicationBundle.h"
+#include "platform/posix/ProcessEnvironment.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #include "app/distribution/ApplicationInstallLocationGuard.h"
 
 #include "app/model/Uuid.h"
-#include "platform/SystemApplicationProcesses.h"
-#include "platform/SystemFileOperations.h"
+#include "platform/desktop/SystemApplicationProcesses.h"
+#include "platform/desktop/SystemFileOperations.h"
 
 namespace aerivo {
 

@@ -3,12 +3,12 @@
 #include "app/distribution/InstallLocationPrompt.h"
 #include "app/distribution/InstallLocationText.h"
 #include "app/l10n/AppLanguage.h"
-#include "platform/ApplicationBundle.h"
-#include "platform/ApplicationProcesses.h"
-#include "platform/FileOperations.h"
-#include "platform/MainLoop.h"
-#include "platform/ProcessEnvironment.h"
-#include "platform/SystemPaths.h"
+#include "platform/desktop/ApplicationBundle.h"
+#include "platform/mainloop/MainLoop.h"
+#include "platform/posix/ProcessEnvironment.h"
+#include "platform/posix/SystemPaths.h"
+#include "platform/services/ApplicationProcesses.h"
+#include "platform/services/FileOperations.h"
 
 #include <filesystem>
 #include <functional>

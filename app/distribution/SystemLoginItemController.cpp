@@ -1,8 +1,8 @@
 #include "app/distribution/SystemLoginItemController.h"
 
 #include "app/distribution/DesktopEntry.h"
-#include "platform/FileContents.h"
-#include "platform/UserDirectories.h"
+#include "platform/desktop/UserDirectories.h"
+#include "platform/posix/FileContents.h"
 
 #include <stdexcept>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/model/LoginItemControlling.h"
-#include "platform/ApplicationBundle.h"
-#include "platform/ProcessEnvironment.h"
+#include "platform/desktop/ApplicationBundle.h"
+#include "platform/posix/ProcessEnvironment.h"
 
 #include <filesystem>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <string>
 #include <vector>

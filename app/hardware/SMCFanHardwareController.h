@@ -4,8 +4,8 @@
 #include "app/hardware/SMCReadOnlyClient.h"
 #include "app/model/FanHardwareController.h"
 #include "app/telemetry/TemperatureTelemetrySource.h"
-#include "platform/HIDEventSystem.h"
-#include "platform/IOKitPort.h"
+#include "platform/services/HIDEventSystem.h"
+#include "platform/services/IOKitPort.h"
 
 #include <chrono>
 #include <functional>

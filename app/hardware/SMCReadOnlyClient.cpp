@@ -1,7 +1,7 @@
 #include "app/hardware/SMCReadOnlyClient.h"
 
-#include "platform/IOKitSMCConnection.h"
-#include "platform/SMCServiceConnection.h"
+#include "platform/services/IOKitSMCConnection.h"
+#include "platform/services/SMCServiceConnection.h"
 #include "shared/SMCKeyCodec.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/hardware/FanHardwareCapabilities.h"
-#include "platform/IOKitPort.h"
+#include "platform/services/IOKitPort.h"
 
 #include <cstdint>
 #include <memory>

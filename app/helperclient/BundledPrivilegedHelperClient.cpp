@@ -1,6 +1,6 @@
 #include "app/helperclient/BundledPrivilegedHelperClient.h"
 
-#include "platform/HelperXPCProxy.h"
+#include "platform/helpersocket/HelperXPCProxy.h"
 #include "shared/AerivoManualTargetLeaseRequest.h"
 #include "shared/AerivoManualTargetLeaseResponse.h"
 #include "shared/AerivoPrivilegedHelperStatus.h"

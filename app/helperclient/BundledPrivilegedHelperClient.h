@@ -2,10 +2,10 @@
 
 #include "app/helperclient/CodeSigningInspector.h"
 #include "app/model/PrivilegedHelperClient.h"
-#include "platform/ApplicationBundle.h"
-#include "platform/HelperTransport.h"
-#include "platform/PrivilegedJobInstaller.h"
-#include "platform/SystemPaths.h"
+#include "platform/desktop/ApplicationBundle.h"
+#include "platform/helpersocket/HelperTransport.h"
+#include "platform/posix/SystemPaths.h"
+#include "platform/services/PrivilegedJobInstaller.h"
 #include "shared/AerivoPrivilegedHelperXPCProtocol.h"
 
 #include <nlohmann/json.hpp>

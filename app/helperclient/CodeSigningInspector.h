@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CodeSigning.h"
+#include "platform/codesign/CodeSigning.h"
 
 #include <nlohmann/json.hpp>
 

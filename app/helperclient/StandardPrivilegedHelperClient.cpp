@@ -1,10 +1,10 @@
 #include "app/helperclient/StandardPrivilegedHelperClient.h"
 
-#include "platform/OpenSSLCodeSigning.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SimulatorJobInstaller.h"
-#include "platform/SystemHardware.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
+#include "platform/hardware/SystemHardware.h"
 #include "platform/linuxhost/PkexecJobInstaller.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/simulator/SimulatorJobInstaller.h"
 
 namespace aerivo {
 

@@ -2,7 +2,7 @@
 
 #include "app/l10n/AppLanguage.h"
 #include "app/model/AerivoProfile.h"
-#include "platform/UserDefaults.h"
+#include "platform/services/UserDefaults.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "app/model/AerivoProfileCoding.h"
 
-#include "platform/BoundedJson.h"
+#include "platform/posix/BoundedJson.h"
 
 #include <cmath>
 #include <exception>

@@ -1,9 +1,9 @@
 #include "app/model/AerivoStore.h"
 
 #include "app/model/GuardedHelperCall.h"
-#include "platform/DetachedTask.h"
-#include "platform/ProcessImage.h"
-#include "platform/WorkerSerialQueue.h"
+#include "platform/mainloop/DetachedTask.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
+#include "platform/posix/ProcessImage.h"
 
 #include <stdexcept>
 

@@ -26,11 +26,11 @@
 #include "app/telemetry/ThermalHistoryWindow.h"
 #include "app/telemetry/ThermalSampleSlice.h"
 #include "app/telemetry/ThermalSnapshot.h"
-#include "platform/MainLoop.h"
-#include "platform/MainLoopLifeline.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SerialQueue.h"
-#include "platform/SystemPaths.h"
+#include "platform/mainloop/MainLoop.h"
+#include "platform/mainloop/MainLoopLifeline.h"
+#include "platform/mainloop/SerialQueue.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <atomic>
 #include <cstdint>

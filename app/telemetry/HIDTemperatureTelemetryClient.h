@@ -2,7 +2,7 @@
 
 #include "app/telemetry/TemperatureTelemetrySensor.h"
 #include "app/telemetry/TemperatureTelemetrySource.h"
-#include "platform/HIDEventSystem.h"
+#include "platform/services/HIDEventSystem.h"
 
 #include <cstdint>
 #include <optional>

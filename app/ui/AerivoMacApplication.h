@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/l10n/AppLanguage.h"
-#include "platform/SystemHardware.h"
-#include "platform/SystemPaths.h"
+#include "platform/hardware/SystemHardware.h"
+#include "platform/posix/SystemPaths.h"
 
 namespace aerivo {
 

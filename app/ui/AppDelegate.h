@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/model/AerivoStore.h"
-#include "platform/MainLoop.h"
+#include "platform/mainloop/MainLoop.h"
 
 #include <functional>
 #include <memory>

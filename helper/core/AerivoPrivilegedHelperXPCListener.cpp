@@ -1,7 +1,7 @@
 #include "helper/core/AerivoPrivilegedHelperXPCListener.h"
 
-#include "platform/HelperRequest.h"
-#include "platform/SocketActivation.h"
+#include "platform/helpersocket/HelperRequest.h"
+#include "platform/helpersocket/SocketActivation.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 
 #include <cstdio>

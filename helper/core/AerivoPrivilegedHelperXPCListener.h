@@ -1,10 +1,10 @@
 #pragma once
 
 #include "helper/core/HelperPropertyLists.h"
-#include "platform/ClientAdmission.h"
-#include "platform/CodeSigning.h"
-#include "platform/HelperSocketServer.h"
-#include "platform/SystemPaths.h"
+#include "platform/admission/ClientAdmission.h"
+#include "platform/codesign/CodeSigning.h"
+#include "platform/helpersocket/HelperSocketServer.h"
+#include "platform/posix/SystemPaths.h"
 #include "shared/AerivoPrivilegedHelperXPCProtocol.h"
 
 #include <nlohmann/json.hpp>

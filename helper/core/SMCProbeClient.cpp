@@ -1,6 +1,7 @@
 #include "helper/core/SMCProbeClient.h"
 
-#include "platform/SMCServiceConnection.h"
+#include "platform/services/SMCServiceConnection.h"
+#include "shared/smcwrite/SMCValueWriter.h"
 
 #include <algorithm>
 
@@ -37,7 +38,7 @@ std::optional<SMCValue> SMCProbeClient::readValue(std::string_view key) {
 }
 
 FanTargetWriteResult SMCProbeClient::writeValue(const SMCValue& value) {
-    return smc_.writeValue(value);
+    return writeSMCValue(smc_, value);
 }
 
 std::optional<std::uint32_t> SMCProbeClient::keyCount() {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/IOKitPort.h"
-#include "platform/IOKitSMCConnection.h"
+#include "platform/services/IOKitPort.h"
+#include "platform/services/IOKitSMCConnection.h"
 #include "shared/FanTargetWriteResult.h"
 #include "shared/KernelReturn.h"
 #include "shared/SMCValue.h"

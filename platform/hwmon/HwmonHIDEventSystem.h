@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/HIDEventSystem.h"
 #include "platform/hwmon/HwmonDevice.h"
+#include "platform/services/HIDEventSystem.h"
 
 #include <filesystem>
 #include <vector>

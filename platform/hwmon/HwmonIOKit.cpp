@@ -1,7 +1,7 @@
 #include "platform/hwmon/HwmonIOKit.h"
 
-#include "platform/SMCServiceConnection.h"
 #include "platform/hwmon/HwmonAttribute.h"
+#include "platform/services/SMCServiceConnection.h"
 
 namespace aerivo {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/IOKitPort.h"
 #include "platform/hwmon/HwmonSMCKeyTable.h"
+#include "platform/services/IOKitPort.h"
 
 #include <filesystem>
 #include <memory>

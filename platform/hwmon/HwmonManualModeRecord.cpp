@@ -1,6 +1,6 @@
 #include "platform/hwmon/HwmonManualModeRecord.h"
 
-#include "platform/FileContents.h"
+#include "platform/posix/FileContents.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ProcessEnvironment.h"
 #include "platform/linuxhost/HelperJobPlacement.h"
+#include "platform/posix/ProcessEnvironment.h"
 
 #include <functional>
 #include <optional>

@@ -1,9 +1,9 @@
 #include "platform/linuxhost/HelperJobPlacement.h"
 
-#include "platform/BoundedJson.h"
-#include "platform/Ed25519Key.h"
-#include "platform/FileContents.h"
+#include "platform/crypto/Ed25519Key.h"
 #include "platform/linuxhost/SystemdHelperUnits.h"
+#include "platform/posix/BoundedJson.h"
+#include "platform/posix/FileContents.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/CodeSigning.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/codesign/CodeSigning.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <filesystem>
 #include <optional>

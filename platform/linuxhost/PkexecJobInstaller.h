@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/PrivilegedJobInstaller.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
+#include "platform/services/PrivilegedJobInstaller.h"
 
 #include <filesystem>
 

@@ -1,10 +1,10 @@
 #include "sim/daemon/SimServiceManager.h"
 
+#include "sim/daemon/SimJobProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/inotify.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,16 +17,11 @@
 #include <iterator>
 #include <thread>
 
-extern char** environ;
-
 namespace aerivo {
 
 namespace {
 
 using stream = asio::local::stream_protocol;
-
-constexpr std::string_view listenPidPrefix = "LISTEN_PID=";
-constexpr std::chrono::milliseconds folderRetryInterval{250};
 
 std::string exitText(int status) {
     if (WIFEXITED(status)) {
@@ -52,91 +47,6 @@ std::string fileIdentity(const std::filesystem::path& file) {
 bool hasWaitingConnection(int listeningFd) {
     pollfd entry{listeningFd, POLLIN, 0};
     return ::poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
-}
-
-// The environment a job starts with: the simulator's own, with the system root made explicit
-// and no socket-activation variables but the ones set for this start.
-std::vector<std::string> jobEnvironment(const std::filesystem::path& root,
-                                        const std::string& label) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        if (text.starts_with("LISTEN_") || text.starts_with("AERIVO_SYSTEM_ROOT=")) {
-            continue;
-        }
-        environment.emplace_back(text);
-    }
-    environment.push_back("AERIVO_SYSTEM_ROOT=" + root.string());
-    environment.push_back("LISTEN_FDS=1");
-    environment.push_back("LISTEN_FDNAMES=" + label);
-    // The digits are written in the child, which alone knows its pid before exec.
-    environment.push_back(std::string(listenPidPrefix) + std::string(20, '\0'));
-    return environment;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    out.reserve(strings.size() + 1);
-    for (std::string& text : strings) {
-        out.push_back(text.data());
-    }
-    out.push_back(nullptr);
-    return out;
-}
-
-void writeAll(int fd, const char* text, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, text, size);
-        if (written <= 0) {
-            return;
-        }
-        text += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
-// Between fork and exec: only async-signal-safe calls.
-[[noreturn]] void execJob(pid_t parent, int listeningFd, const char* program, char** argv,
-                          char** envp, char* listenPid, const std::string& failure) {
-    // The job dies with the simulator, as launchd's jobs die with launchd; a parent that died
-    // before the request took effect is noticed right after it.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) {
-        ::_exit(1);
-    }
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    for (const int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP}) {
-        ::sigaction(signal, &defaultAction, nullptr);
-    }
-    if (listeningFd == 3) {
-        ::fcntl(3, F_SETFD, ::fcntl(3, F_GETFD) & ~FD_CLOEXEC);
-    } else if (::dup2(listeningFd, 3) != 3) {
-        ::_exit(126);
-    }
-    ::close_range(4, ~0U, 0);
-    // The job gets a blocking socket, as socket activation hands one over; the flag lives in
-    // the open file shared with the simulator, which waits on it only while no job runs.
-    ::fcntl(3, F_SETFL, ::fcntl(3, F_GETFL) & ~O_NONBLOCK);
-    // LISTEN_PID=<decimal pid>
-    char digits[20];
-    int count = 0;
-    for (auto pid = static_cast<unsigned long>(::getpid()); pid > 0 && count < 20; pid /= 10) {
-        digits[count++] = static_cast<char>('0' + pid % 10);
-    }
-    for (int i = 0; i < count; ++i) {
-        listenPid[i] = digits[count - 1 - i];
-    }
-    listenPid[count] = '\0';
-    if (::chdir("/") != 0) {
-        ::_exit(126);
-    }
-    ::execve(program, argv, envp);
-    writeAll(STDERR_FILENO, failure.data(), failure.size());
-    ::_exit(127);
 }
 
 } // namespace
@@ -419,22 +329,8 @@ void SimServiceManager::launch(const JobPointer& job) {
 }
 
 void SimServiceManager::spawn(const JobPointer& job) {
-    const LaunchDaemonDefinition& definition = *job->definition;
-    std::vector<std::string> arguments = definition.argumentVector();
-    std::vector<std::string> environment = jobEnvironment(root_, definition.label);
-    auto argv = pointers(arguments);
-    auto envp = pointers(environment);
-    char* listenPid = environment.back().data() + listenPidPrefix.size();
-    const std::string program = definition.program.string();
-    const std::string failure =
-        "aerivo-sim-mac: cannot execute " + program + " for job " + definition.label + "\n";
-    const pid_t parent = ::getpid();
-    const int listeningFd = job->acceptor->native_handle();
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        execJob(parent, listeningFd, program.c_str(), argv.data(), envp.data(), listenPid, failure);
-    }
+    const pid_t pid =
+        startSocketActivatedJob(*job->definition, root_, job->acceptor->native_handle());
     job->lastStart = std::chrono::steady_clock::now();
     if (pid < 0) {
         job->lastExit = std::string("fork failed: ") + std::strerror(errno);
@@ -537,74 +433,6 @@ void SimServiceManager::dropWaitingConnections(Job& job) {
     }
     job.failedStarts = 0;
     job.exitedWithWaitingConnection = false;
-}
-
-void SimServiceManager::watchFolder() {
-    std::error_code error;
-    folderEvents_.close(error);
-    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0) {
-        scheduleFolderRetry();
-        return;
-    }
-    const std::uint32_t events = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
-                                 IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-    if (::inotify_add_watch(fd, folder_.c_str(), events) < 0) {
-        ::close(fd);
-        scheduleFolderRetry();
-        return;
-    }
-    folderEvents_.assign(fd);
-    waitForFolderEvents();
-}
-
-void SimServiceManager::waitForFolderEvents() {
-    folderEvents_.async_wait(asio::posix::stream_descriptor::wait_read, [this](std::error_code e) {
-        if (e || stopped_) {
-            return;
-        }
-        // Drain the queue; a lost watch (the folder was removed or moved) is set up again
-        // once the folder exists.
-        bool lost = false;
-        alignas(inotify_event) std::array<char, 4096> buffer{};
-        for (;;) {
-            const ssize_t count =
-                ::read(folderEvents_.native_handle(), buffer.data(), buffer.size());
-            if (count <= 0) {
-                break;
-            }
-            for (ssize_t offset = 0; offset < count;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + offset);
-                lost = lost || (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0;
-                offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        rescan();
-        if (lost) {
-            std::error_code error;
-            folderEvents_.close(error);
-            scheduleFolderRetry();
-            return;
-        }
-        waitForFolderEvents();
-    });
-}
-
-void SimServiceManager::scheduleFolderRetry() {
-    folderRetry_.expires_after(folderRetryInterval);
-    folderRetry_.async_wait([this](std::error_code error) {
-        if (error || stopped_) {
-            return;
-        }
-        rescan();
-        std::error_code exists;
-        if (std::filesystem::is_directory(folder_, exists)) {
-            watchFolder();
-            rescan();
-        } else {
-            scheduleFolderRetry();
-        }
-    });
 }
 
 SimServiceManager::JobReport SimServiceManager::report(std::string_view label) const {

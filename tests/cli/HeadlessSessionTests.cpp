@@ -1,6 +1,6 @@
 #include "app/cli/HeadlessSession.h"
 #include "app/hardware/HardwareProbeLines.h"
-#include "platform/InMemoryUserDefaults.h"
+#include "platform/services/InMemoryUserDefaults.h"
 #include "tests/support/FakeFanHardwareController.h"
 #include "tests/support/ManualMainLoop.h"
 #include "tests/support/ManualSerialQueue.h"

@@ -2,7 +2,7 @@
 // aerivo-codesign command line.
 
 #include "helper/core/HelperPropertyLists.h"
-#include "platform/ProcessRunner.h"
+#include "platform/posix/ProcessRunner.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "tests/codesign/SigningFixture.h"
 

@@ -1,7 +1,7 @@
 // Admission of connecting peers, against real child processes: signed, altered, unsigned,
 // preloading, traced, exec'ing while checked; and the verified-image cache.
 
-#include "platform/ClientAdmission.h"
+#include "platform/admission/ClientAdmission.h"
 #include "tests/codesign/SigningFixture.h"
 #include "tests/support/RunningProcess.h"
 

@@ -1,7 +1,7 @@
 // Reading /proc texts whose odd but legal contents could mislead a naive parser.
 
-#include "platform/PinnedProcess.h"
-#include "platform/ProcessFacts.h"
+#include "platform/admission/PinnedProcess.h"
+#include "platform/admission/ProcessFacts.h"
 #include "tests/support/RunningProcess.h"
 
 #include <gtest/gtest.h>

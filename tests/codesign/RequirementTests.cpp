@@ -1,6 +1,6 @@
 // The requirement language: what compiles, what each clause demands, and what never compiles.
 
-#include "platform/CompiledCodeRequirement.h"
+#include "platform/codesign/CompiledCodeRequirement.h"
 
 #include <gtest/gtest.h>
 

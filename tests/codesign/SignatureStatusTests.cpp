@@ -1,7 +1,7 @@
 // Signing and verifying files: the round trip, and which status each kind of damage gives.
 
-#include "platform/CodeSignatureDocument.h"
-#include "platform/Sha256.h"
+#include "platform/codesign/CodeSignatureDocument.h"
+#include "platform/crypto/Sha256.h"
 #include "tests/codesign/SigningFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CodeSigner.h"
-#include "platform/OpenSSLCodeSigning.h"
+#include "platform/codesign/CodeSigner.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "app/distribution/DesktopEntry.h"
 #include "app/distribution/SystemLoginItemController.h"
-#include "platform/FileContents.h"
+#include "platform/posix/FileContents.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 #include "app/hardware/AdminHardwareProbe.h"
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/model/AerivoStore.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SimulatorHIDEventSystem.h"
-#include "platform/SimulatorIOKit.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/simulator/SimulatorHIDEventSystem.h"
+#include "platform/simulator/SimulatorIOKit.h"
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/support/ManualMainLoop.h"
 

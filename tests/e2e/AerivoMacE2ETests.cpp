@@ -1,8 +1,8 @@
 // AerivoMac as a program against the simulated Mac daemon: the hardware print with its reports
 // for several models, and the headless control loop reading live temperatures.
 
-#include "platform/SimulatorConnection.h"
-#include "platform/SimulatorHIDEventSystem.h"
+#include "platform/simulator/SimulatorConnection.h"
+#include "platform/simulator/SimulatorHIDEventSystem.h"
 #include "shared/SimulatorWire.h"
 #include "tests/e2e/SimulatorProcess.h"
 

@@ -1,8 +1,8 @@
 #include "tests/e2e/SimulatorProcess.h"
 
 #include "app/hardware/AdminHardwareProbe.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <gtest/gtest.h>
 

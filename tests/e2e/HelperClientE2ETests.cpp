@@ -1,8 +1,8 @@
 // The app's helper actions as a user runs them: AerivoMac inside its signed bundle, the simulated
 // Mac approving (or refusing) the installation and starting the helper on demand.
 
-#include "platform/CodeSigner.h"
-#include "platform/SystemPaths.h"
+#include "platform/codesign/CodeSigner.h"
+#include "platform/posix/SystemPaths.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "tests/e2e/SimulatorProcess.h"
 

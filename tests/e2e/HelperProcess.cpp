@@ -1,6 +1,6 @@
 #include "tests/e2e/HelperProcess.h"
 
-#include "platform/SystemPaths.h"
+#include "platform/posix/SystemPaths.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 
 #include <fcntl.h>

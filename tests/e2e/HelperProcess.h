@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CodeSigner.h"
+#include "platform/codesign/CodeSigner.h"
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/e2e/SocketJob.h"
 
-#include "platform/SystemPaths.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "tests/e2e/SimulatorProcess.h"
 #include "tests/e2e/SocketJob.h"
 
-#include "platform/SimulatorJobInstaller.h"
+#include "platform/simulator/SimulatorJobInstaller.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 
 #include <gtest/gtest.h>

@@ -2,12 +2,13 @@
 
 #include "app/hardware/MacHardwareModel.h"
 #include "app/hardware/SMCReadOnlyClient.h"
-#include "platform/IOKitSMCConnection.h"
-#include "platform/SMCServiceConnection.h"
-#include "platform/SimulatorConnection.h"
-#include "platform/SimulatorHIDEventSystem.h"
-#include "platform/SimulatorIOKit.h"
+#include "platform/services/IOKitSMCConnection.h"
+#include "platform/services/SMCServiceConnection.h"
+#include "platform/simulator/SimulatorConnection.h"
+#include "platform/simulator/SimulatorHIDEventSystem.h"
+#include "platform/simulator/SimulatorIOKit.h"
 #include "shared/SimulatorWire.h"
+#include "shared/smcwrite/SMCValueWriter.h"
 
 #include <asio.hpp>
 #include <gtest/gtest.h>
@@ -57,7 +58,8 @@ TEST_F(Simulator, ServesKeysRegistryAndCapabilitiesThroughTheIOKitPort) {
         // Reads are open to everyone; writes are not.
         const auto mode = smc.readValue("F0md");
         ASSERT_TRUE(mode.has_value());
-        EXPECT_EQ(smc.writeValue(mode->replacingBytes({1})).kernelResult, kIOReturnNotPrivileged);
+        EXPECT_EQ(writeSMCValue(smc, mode->replacingBytes({1})).kernelResult,
+                  kIOReturnNotPrivileged);
     }
     EXPECT_EQ(io.closeService(opened->connection), kIOReturnSuccess);
     EXPECT_EQ(io.closeService(opened->connection), kIOReturnBadArgument);
@@ -91,7 +93,7 @@ TEST_F(Simulator, RefusesWritesFromAnUnprivilegedProcessAndRecordsNoWriter) {
     IOKitSMCConnection smc(io, opened->connection);
     const auto target = smc.readValue("F0Tg");
     ASSERT_TRUE(target.has_value());
-    EXPECT_EQ(smc.writeValue(target->replacingRPM(4000)),
+    EXPECT_EQ(writeSMCValue(smc, target->replacingRPM(4000)),
               (FanTargetWriteResult{kIOReturnNotPrivileged, 0}));
     const ProgramRun status = simulator.ctl({"status"});
     EXPECT_EQ(status.exitCode, 0);
@@ -110,8 +112,8 @@ TEST(SimulatorWriter, WritesManualModeAndTarget) {
     const auto opened = openSMCService(port);
     ASSERT_TRUE(opened.has_value());
     IOKitSMCConnection smc(port, opened->connection);
-    EXPECT_TRUE(smc.writeValue(smc.readValue("F0md")->replacingBytes({1})).isSuccess());
-    EXPECT_TRUE(smc.writeValue(smc.readValue("F0Tg")->replacingRPM(3000)).isSuccess());
+    EXPECT_TRUE(writeSMCValue(smc, smc.readValue("F0md")->replacingBytes({1})).isSuccess());
+    EXPECT_TRUE(writeSMCValue(smc, smc.readValue("F0Tg")->replacingRPM(3000)).isSuccess());
     port.closeService(opened->connection);
 }
 

@@ -2,7 +2,7 @@
 #include "tests/e2e/SocketJob.h"
 #include "tests/support/FakeCodeSigning.h"
 
-#include "platform/SimulatorJobInstaller.h"
+#include "platform/simulator/SimulatorJobInstaller.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "helper/core/AerivoPrivilegedHelperXPCListener.h"
 
-#include "platform/OpenSSLCodeSigning.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "tests/support/TemporaryDirectory.h"
 

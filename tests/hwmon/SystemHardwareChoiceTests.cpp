@@ -1,6 +1,6 @@
 // Which backend a process gets, and which processes may write through hwmon.
 
-#include "platform/SystemHardware.h"
+#include "platform/hardware/SystemHardware.h"
 #include "tests/support/FakeHwmonTree.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "app/l10n/AppLanguage.h"
 #include "app/model/FanControlMode.h"
-#include "platform/SystemLanguages.h"
+#include "platform/desktop/SystemLanguages.h"
 
 #include <gtest/gtest.h>
 

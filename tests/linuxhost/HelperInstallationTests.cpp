@@ -3,7 +3,7 @@
 // administrator who dismissed or refused the dialog), and that one drives a stand-in systemctl
 // that keeps the enablement links as systemd does.
 
-#include "platform/OpenSSLCodeSigning.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
 #include "platform/linuxhost/HelperJobPlacement.h"
 #include "platform/linuxhost/PkexecJobInstaller.h"
 #include "platform/linuxhost/SystemdHelperUnits.h"

@@ -1,7 +1,7 @@
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoProfileCoding.h"
 #include "app/model/CurvePreset.h"
-#include "platform/InMemoryUserDefaults.h"
+#include "platform/services/InMemoryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

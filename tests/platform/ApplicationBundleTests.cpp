@@ -1,4 +1,4 @@
-#include "platform/ApplicationBundle.h"
+#include "platform/desktop/ApplicationBundle.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

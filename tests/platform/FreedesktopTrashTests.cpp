@@ -1,6 +1,6 @@
-#include "platform/FileContents.h"
-#include "platform/FileOperations.h"
-#include "platform/FreedesktopTrash.h"
+#include "platform/desktop/FreedesktopTrash.h"
+#include "platform/posix/FileContents.h"
+#include "platform/services/FileOperations.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

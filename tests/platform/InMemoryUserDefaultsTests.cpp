@@ -1,4 +1,4 @@
-#include "platform/InMemoryUserDefaults.h"
+#include "platform/services/InMemoryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

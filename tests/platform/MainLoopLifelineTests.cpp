@@ -1,6 +1,6 @@
-#include "platform/DetachedTask.h"
-#include "platform/MainLoopLifeline.h"
-#include "platform/ProcessImage.h"
+#include "platform/mainloop/DetachedTask.h"
+#include "platform/mainloop/MainLoopLifeline.h"
+#include "platform/posix/ProcessImage.h"
 #include "tests/support/ManualMainLoop.h"
 
 #include <gtest/gtest.h>

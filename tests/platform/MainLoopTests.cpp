@@ -1,5 +1,5 @@
-#include "platform/AsioMainLoop.h"
-#include "platform/WorkerSerialQueue.h"
+#include "platform/mainloop/AsioMainLoop.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
 #include "tests/support/ManualMainLoop.h"
 #include "tests/support/ManualSerialQueue.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ProcessRunner.h"
+#include "platform/posix/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 

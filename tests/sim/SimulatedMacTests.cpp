@@ -3,6 +3,7 @@
 #include "sim/model/SimulatedMac.h"
 
 #include "shared/SMCKeyCodec.h"
+#include "shared/smcwrite/SMCValueWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +31,11 @@ struct Rig {
     double rpm(std::string_view key) { return appSMC->readValue(key)->rpmValue().value_or(-1); }
     FanTargetWriteResult setMode(std::uint8_t mode, int fan = 0) {
         const std::string key = "F" + std::to_string(fan) + "md";
-        return helperSMC->writeValue(helperSMC->readValue(key)->replacingBytes({mode}));
+        return writeSMCValue(*helperSMC, helperSMC->readValue(key)->replacingBytes({mode}));
     }
     FanTargetWriteResult setTarget(double target, int fan = 0) {
         const std::string key = "F" + std::to_string(fan) + "Tg";
-        return helperSMC->writeValue(helperSMC->readValue(key)->replacingRPM(target));
+        return writeSMCValue(*helperSMC, helperSMC->readValue(key)->replacingRPM(target));
     }
 
     SimulatedMac machine;
@@ -66,7 +67,7 @@ TEST(SimulatedSMC, AnswersTheFourCommandsLikeTheController) {
     for (const char* readOnly : {"F0Ac", "F0Mn", "F0Mx", "FNum", "#KEY", "Tp01"}) {
         const auto value = rig.helperSMC->readValue(readOnly);
         ASSERT_TRUE(value.has_value()) << readOnly;
-        const FanTargetWriteResult write = rig.helperSMC->writeValue(*value);
+        const FanTargetWriteResult write = writeSMCValue(*rig.helperSMC, *value);
         EXPECT_EQ(write.kernelResult, kIOReturnSuccess) << readOnly;
         EXPECT_NE(write.smcResult, 0) << readOnly;
     }
@@ -74,12 +75,12 @@ TEST(SimulatedSMC, AnswersTheFourCommandsLikeTheController) {
     EXPECT_NE(rig.setMode(2).smcResult, 0);
     const SMCValue notANumber =
         rig.helperSMC->readValue("F0Tg")->replacingBytes({0, 0, 0xC0, 0x7F});
-    EXPECT_NE(rig.helperSMC->writeValue(notANumber).smcResult, 0);
+    EXPECT_NE(writeSMCValue(*rig.helperSMC, notANumber).smcResult, 0);
     // Writing with a size other than the key's is refused too.
     SMCValue shortMode = *rig.helperSMC->readValue("F0md");
     shortMode.dataSize = 2;
     shortMode.bytes = {1, 0};
-    EXPECT_NE(rig.helperSMC->writeValue(shortMode).smcResult, 0);
+    EXPECT_NE(writeSMCValue(*rig.helperSMC, shortMode).smcResult, 0);
     EXPECT_EQ(rig.machine.fans()[0].mode, 0);
 }
 
@@ -122,7 +123,7 @@ TEST(SimulatedSMC, OnlyPrivilegedClientsMayWrite) {
     Rig rig;
     const auto mode = rig.appSMC->readValue("F0md");
     ASSERT_TRUE(mode.has_value());
-    const FanTargetWriteResult refused = rig.appSMC->writeValue(mode->replacingBytes({1}));
+    const FanTargetWriteResult refused = writeSMCValue(*rig.appSMC, mode->replacingBytes({1}));
     EXPECT_EQ(refused.kernelResult, kIOReturnNotPrivileged);
     EXPECT_EQ(rig.machine.fans()[0].mode, 0);
     EXPECT_EQ(rig.machine.fans()[0].lastWriter, "none");
@@ -352,13 +353,13 @@ TEST(SimulatedFaults, InjectedReadWriteAndOpenFailuresAnswerAsConfigured) {
 
     const auto mode = rig.helperSMC->readValue("F0md");
     ASSERT_TRUE(mode.has_value());
-    EXPECT_EQ(rig.helperSMC->writeValue(mode->replacingBytes({1})),
+    EXPECT_EQ(writeSMCValue(*rig.helperSMC, mode->replacingBytes({1})),
               (FanTargetWriteResult{kIOReturnSuccess, 130}));
-    EXPECT_EQ(rig.helperSMC->writeValue(rig.helperSMC->readValue("F0Tg")->replacingRPM(3000)),
+    EXPECT_EQ(writeSMCValue(*rig.helperSMC, rig.helperSMC->readValue("F0Tg")->replacingRPM(3000)),
               (FanTargetWriteResult{kIOReturnBadArgument, 0}));
     EXPECT_EQ(rig.machine.fans()[0].mode, 0);
     // Unprivileged writers are refused before any fault applies.
-    EXPECT_EQ(rig.appSMC->writeValue(mode->replacingBytes({1})).kernelResult,
+    EXPECT_EQ(writeSMCValue(*rig.appSMC, mode->replacingBytes({1})).kernelResult,
               kIOReturnNotPrivileged);
 
     SimInProcessSMCConnection endpoint(rig.machine, rig.app, "AppleSMCKeysEndpoint");

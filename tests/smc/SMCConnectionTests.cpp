@@ -1,6 +1,7 @@
-#include "platform/IOKitSMCConnection.h"
-#include "platform/SMCServiceConnection.h"
+#include "platform/services/IOKitSMCConnection.h"
+#include "platform/services/SMCServiceConnection.h"
 #include "shared/SMCKeyCodec.h"
+#include "shared/smcwrite/SMCValueWriter.h"
 #include "tests/support/FakeIOKit.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,10 @@ protected:
     }
 
     IOKitSMCConnection connection() { return IOKitSMCConnection(fake, opened->connection); }
+    FanTargetWriteResult write(const SMCValue& value) {
+        IOKitSMCConnection smc = connection();
+        return writeSMCValue(smc, value);
+    }
 
     FakeIOKit fake;
     std::optional<SMCServiceConnection> opened;
@@ -62,8 +67,7 @@ TEST_F(SMCConnectionTest, KeysThatAreNotFourBytesAreNeverSent) {
     fake.setKey("10Mn", "flt ", {0x00, 0x00, 0xFA, 0x44});
     EXPECT_FALSE(connection().readValue("F10Mn"));
     EXPECT_FALSE(connection().readValue("F0A"));
-    EXPECT_EQ(connection().writeValue(SMCValue{"F10Mn", "flt ", 4, {0, 0, 0, 0}}).kernelResult,
-              kIOReturnBadArgument);
+    EXPECT_EQ(write(SMCValue{"F10Mn", "flt ", 4, {0, 0, 0, 0}}).kernelResult, kIOReturnBadArgument);
     EXPECT_TRUE(fake.calls(FakeIOKitCallKind::callStructMethod).empty());
 }
 
@@ -84,7 +88,7 @@ TEST_F(SMCConnectionTest, ReportedSizesAboveThirtyTwoAreCapped) {
 TEST_F(SMCConnectionTest, WriteValueSendsKeySizeAndBytesAndReportsBothCodes) {
     fake.setKey("F0Tg", "flt ", {0, 0, 0, 0});
     const SMCValue target = SMCValue{"F0Tg", "flt ", 4, {0, 0, 0, 0}}.replacingRPM(2000.5);
-    const FanTargetWriteResult written = connection().writeValue(target);
+    const FanTargetWriteResult written = write(target);
     EXPECT_TRUE(written.isSuccess());
 
     const auto writes = fake.smcInputs(SMCCommand::writeBytes);
@@ -97,21 +101,19 @@ TEST_F(SMCConnectionTest, WriteValueSendsKeySizeAndBytesAndReportsBothCodes) {
     EXPECT_EQ(connection().readValue("F0Tg")->rpmValue(), 2000.5);
 
     fake.key("F0Tg").writeResult = 132;
-    const FanTargetWriteResult refused = connection().writeValue(target);
+    const FanTargetWriteResult refused = write(target);
     EXPECT_EQ(refused, (FanTargetWriteResult{kIOReturnSuccess, 132}));
     EXPECT_FALSE(refused.isSuccess());
 
     fake.key("F0Tg").writeKernel = kIOReturnNotPrivileged;
-    EXPECT_EQ(connection().writeValue(target).kernelResult, kIOReturnNotPrivileged);
+    EXPECT_EQ(write(target).kernelResult, kIOReturnNotPrivileged);
 }
 
 TEST_F(SMCConnectionTest, WriteValueRefusesSizesTheRecordCannotCarry) {
     fake.setKey("F0Tg", "flt ", {0, 0, 0, 0});
     const std::size_t callsBefore = fake.calls().size();
-    EXPECT_EQ(connection().writeValue(SMCValue{"F0Tg", "flt ", -1, {1}}).kernelResult,
-              kIOReturnBadArgument);
-    EXPECT_EQ(connection().writeValue(SMCValue{"F0Tg", "flt ", 33, Bytes(33, 1)}).kernelResult,
-              kIOReturnBadArgument);
+    EXPECT_EQ(write(SMCValue{"F0Tg", "flt ", -1, {1}}).kernelResult, kIOReturnBadArgument);
+    EXPECT_EQ(write(SMCValue{"F0Tg", "flt ", 33, Bytes(33, 1)}).kernelResult, kIOReturnBadArgument);
     EXPECT_EQ(fake.calls().size(), callsBefore);
     EXPECT_EQ(fake.key("F0Tg").bytes, (Bytes{0, 0, 0, 0}));
 }

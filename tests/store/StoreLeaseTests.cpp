@@ -1,4 +1,4 @@
-#include "platform/WorkerSerialQueue.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
 #include "tests/store/StoreTestSupport.h"
 
 #include <gtest/gtest.h>

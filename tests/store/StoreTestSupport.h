@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/model/AerivoStore.h"
-#include "platform/InMemoryUserDefaults.h"
+#include "platform/services/InMemoryUserDefaults.h"
 #include "tests/support/FakeFanHardwareController.h"
 #include "tests/support/FakeLoginItemController.h"
 #include "tests/support/ManualMainLoop.h"

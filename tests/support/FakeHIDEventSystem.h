@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HIDEventSystem.h"
+#include "platform/services/HIDEventSystem.h"
 
 #include <cstdint>
 #include <optional>

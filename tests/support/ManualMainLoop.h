@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MainLoop.h"
+#include "platform/mainloop/MainLoop.h"
 
 #include <cstddef>
 #include <cstdint>

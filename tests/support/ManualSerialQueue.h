@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SerialQueue.h"
+#include "platform/mainloop/SerialQueue.h"
 #include "tests/support/ManualMainLoop.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/IOKitPort.h"
+#include "platform/services/IOKitPort.h"
 
 #include <cstdint>
 #include <deque>

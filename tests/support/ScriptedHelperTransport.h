@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HelperTransport.h"
+#include "platform/helpersocket/HelperTransport.h"
 
 #include <deque>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PrivilegedJobInstaller.h"
+#include "platform/services/PrivilegedJobInstaller.h"
 
 #include <string>
 #include <vector>

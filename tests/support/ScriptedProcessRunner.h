@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ProcessRunner.h"
+#include "platform/posix/ProcessRunner.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HIDEventSystem.h"
+#include "platform/services/HIDEventSystem.h"
 #include "sim/model/SimulatedMac.h"
 
 namespace aerivo::testing {

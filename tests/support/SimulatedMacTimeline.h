@@ -1,7 +1,7 @@
 #pragma once
 
 #include "helper/core/Sleeper.h"
-#include "platform/SerialQueue.h"
+#include "platform/mainloop/SerialQueue.h"
 #include "sim/model/SimulatedMac.h"
 #include "tests/support/ManualMainLoop.h"
 

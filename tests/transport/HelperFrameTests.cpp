@@ -1,5 +1,5 @@
-#include "platform/HelperFrame.h"
-#include "platform/HelperRequest.h"
+#include "platform/helpersocket/HelperFrame.h"
+#include "platform/helpersocket/HelperRequest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/HelperFrame.h"
-#include "platform/HelperSocketServer.h"
-#include "platform/HelperTransport.h"
-#include "platform/HelperXPCProxy.h"
-#include "platform/SocketActivation.h"
+#include "platform/helpersocket/HelperFrame.h"
+#include "platform/helpersocket/HelperSocketServer.h"
+#include "platform/helpersocket/HelperTransport.h"
+#include "platform/helpersocket/HelperXPCProxy.h"
+#include "platform/helpersocket/SocketActivation.h"
 #include "tests/support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

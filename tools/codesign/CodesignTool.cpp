@@ -1,10 +1,10 @@
 #include "tools/codesign/CodesignTool.h"
 
-#include "platform/BoundedJson.h"
-#include "platform/CodeSigner.h"
-#include "platform/FileContents.h"
-#include "platform/OpenSSLCodeSigning.h"
-#include "platform/SystemPaths.h"
+#include "platform/codesign/CodeSigner.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
+#include "platform/posix/BoundedJson.h"
+#include "platform/posix/FileContents.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <charconv>
 #include <chrono>

@@ -1,11 +1,11 @@
 // aerivo-install-helper: installs or removes the privileged helper and its systemd units, as root,
 // after the administrator approved (the app runs it through pkexec).
 
-#include "platform/OpenSSLCodeSigning.h"
-#include "platform/ProcessEnvironment.h"
-#include "platform/ProcessRunner.h"
-#include "platform/SystemPaths.h"
+#include "platform/codesign/OpenSSLCodeSigning.h"
 #include "platform/linuxhost/HelperInstallCommand.h"
+#include "platform/posix/ProcessEnvironment.h"
+#include "platform/posix/ProcessRunner.h"
+#include "platform/posix/SystemPaths.h"
 
 #include <exception>
 #include <iostream>

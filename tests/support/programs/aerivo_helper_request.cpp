@@ -6,7 +6,7 @@
 // Prints the reply dictionary as one line of JSON and exits 0, or prints "outcome=<how it
 // ended> detail=<text>" and exits 1. Bad arguments exit 2.
 
-#include "platform/HelperTransport.h"
+#include "platform/helpersocket/HelperTransport.h"
 
 #include <chrono>
 #include <cstdio>

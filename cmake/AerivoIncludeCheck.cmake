@@ -1,0 +1,40 @@
+# Includes follow the link graph: a source may include a header of platform/<folder>/ only when
+# its target links that folder's library (aerivo_platform_<folder>), directly or through
+# another. Every target shares the project root as include folder, so without this check an
+# include reaching up or sideways would compile and fail only at link time, or not at all for
+# a header-only interface.
+include("${CMAKE_CURRENT_LIST_DIR}/AerivoLinkClosure.cmake")
+
+function(aerivo_check_platform_includes)
+    foreach(target IN LISTS ARGN)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "INTERFACE_LIBRARY")
+            continue()
+        endif()
+        aerivo_link_closure(${target} closure)
+        get_target_property(sources ${target} SOURCES)
+        get_target_property(source_dir ${target} SOURCE_DIR)
+        foreach(source IN LISTS sources)
+            cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY "${source_dir}")
+            if(NOT source MATCHES "\\.(cpp|h)$" OR NOT EXISTS "${source}")
+                continue()
+            endif()
+            set(files "${source}")
+            string(REGEX REPLACE "\\.cpp$" ".h" header "${source}")
+            if(EXISTS "${header}" AND NOT header STREQUAL source)
+                list(APPEND files "${header}")
+            endif()
+            foreach(file IN LISTS files)
+                file(STRINGS "${file}" includes REGEX "^#include \"platform/[a-z]+/")
+                foreach(line IN LISTS includes)
+                    string(REGEX MATCH "platform/([a-z]+)/" _ "${line}")
+                    set(library aerivo_platform_${CMAKE_MATCH_1})
+                    if(NOT library STREQUAL target AND NOT library IN_LIST closure)
+                        message(FATAL_ERROR "${file} includes platform/${CMAKE_MATCH_1}/ but "
+                                            "${target} does not link ${library}")
+                    endif()
+                endforeach()
+            endforeach()
+        endforeach()
+    endforeach()
+endfunction()
