@@ -6,9 +6,11 @@
 
 #include "app/cli/CommandLineActions.h"
 #include "app/cli/HeadlessSession.h"
+#include "app/cli/TemperatureSensorChoice.h"
 #include "app/hardware/SMCFanHardwareController.h"
 #include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
+#include "app/telemetry/HIDTemperatureTelemetryClient.h"
 #include "app/ui/AerivoMacApplication.h"
 #include "platform/desktop/ApplicationBundle.h"
 #include "platform/hardware/SystemHardware.h"
@@ -36,7 +38,9 @@ void printLine(const std::string& line) {
 }
 
 int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardware,
-                const SystemPaths& paths, const ApplicationBundle& bundle) {
+                const SystemPaths& paths, const ApplicationBundle& bundle,
+                const AerivoPreferences& preferences,
+                const std::optional<std::string>& temperatureSensor) {
     const HeadlessSession::Arguments parsed = HeadlessSession::parseArguments(arguments);
     if (parsed.error) {
         std::cerr << "AerivoMac: " << *parsed.error << std::endl;
@@ -53,9 +57,9 @@ int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardw
     });
 
     printLine("hardware=" + hardware.description);
-    auto controller =
-        std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
-    AerivoPreferences preferences(QSettingsUserDefaults::standard());
+    auto controller = std::make_shared<SMCFanHardwareController>(
+        *hardware.ioKit, *hardware.eventSystem, nullptr,
+        std::make_unique<HIDTemperatureTelemetryClient>(*hardware.eventSystem, temperatureSensor));
     // Without a window there is no login item to switch and no update to offer: those two stay
     // the store's unavailable stand-ins.
     AerivoStoreCollaborators collaborators;
@@ -86,18 +90,30 @@ int main(int argc, char** argv) {
         PosixProcessRunner processRunner;
         const ApplicationBundle bundle =
             ApplicationBundle::forExecutable(currentExecutablePath().value_or(""));
+        const AerivoPreferences preferences(QSettingsUserDefaults::standard());
+        const TemperatureSensorChoice sensorChoice =
+            TemperatureSensorChoice::apply(arguments, preferences);
+        if (sensorChoice.error) {
+            std::cerr << "AerivoMac: " << *sensorChoice.error << std::endl;
+            return 2;
+        }
+        if (sensorChoice.line) {
+            printLine(*sensorChoice.line);
+        }
         CommandLineActions actions(
             CommandLineEnvironment{
                 *hardware.ioKit, *hardware.eventSystem, processRunner, paths, processEnvironment(),
                 hardware.description,
-                [&bundle, &paths] { return makeStandardPrivilegedHelperClient(bundle, paths); }},
+                [&bundle, &paths] { return makeStandardPrivilegedHelperClient(bundle, paths); },
+                sensorChoice.sensor},
             printLine);
         if (const std::optional<int> exitCode = actions.run(arguments)) {
             return *exitCode;
         }
         for (const std::string& argument : arguments) {
             if (argument == "--headless") {
-                return runHeadless(arguments, hardware, paths, bundle);
+                return runHeadless(arguments, hardware, paths, bundle, preferences,
+                                   sensorChoice.sensor);
             }
         }
         return runMenuBarApplication(argc, argv, hardware, paths);

@@ -9,7 +9,9 @@
 #include "helper/core/AerivoPrivilegedHelperXPCService.h"
 #include "platform/codesign/OpenSSLCodeSigning.h"
 #include "platform/hardware/SystemHardware.h"
+#include "platform/hwmon/write/HwmonFanWriter.h"
 #include "platform/mainloop/WorkerSerialQueue.h"
+#include "platform/posix/ProcessImage.h"
 #include "platform/posix/SystemPaths.h"
 
 #include <cstdlib>
@@ -57,7 +59,12 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv, argv + argc);
         const SystemPaths paths = SystemPaths::fromEnvironment();
-        SystemHardware hardware = SystemHardware::forPaths(paths);
+        // Only the installed helper gets the hwmon fan writer; any other copy of this image
+        // reads, as the app does.
+        SystemHardware hardware = SystemHardware::forPaths(
+            paths, SystemHardware::isPrivilegedHelperImage(paths, currentExecutablePath())
+                       ? HwmonFanWriter::factory()
+                       : HwmonFanWriterFactory{});
         IOKitPort& port = *hardware.ioKit;
         const SMCOpener openSMC = [&port] { return SMCProbeClient::open(port); };
         const AerivoMacHelperCommandLine::Environment environment{

@@ -42,6 +42,12 @@ std::vector<std::pair<std::string_view, std::string>> AerivoPrivilegedHelperStat
     if (error) {
         pairs.emplace_back(errorKey, *error);
     }
+    if (fanHandBack) {
+        pairs.emplace_back(fanHandBackKey, *fanHandBack);
+    }
+    if (fanHandBackError) {
+        pairs.emplace_back(fanHandBackErrorKey, *fanHandBackError);
+    }
     return pairs;
 }
 

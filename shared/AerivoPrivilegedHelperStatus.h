@@ -28,6 +28,8 @@ struct AerivoPrivilegedHelperStatus {
     static constexpr std::string_view heartbeatKey = "heartbeat";
     static constexpr std::string_view resetToSystemKey = "resetToSystem";
     static constexpr std::string_view errorKey = "error";
+    static constexpr std::string_view fanHandBackKey = "fanHandBack";
+    static constexpr std::string_view fanHandBackErrorKey = "fanHandBackError";
 
     std::string label{AerivoPrivilegedHelperXPC::serviceName};
     std::int64_t protocolVersion = AerivoPrivilegedHelperXPC::protocolVersion;
@@ -46,13 +48,17 @@ struct AerivoPrivilegedHelperStatus {
     // "noop", "accepted" or "failed" when present.
     std::optional<std::string> resetToSystem;
     std::optional<std::string> error;
+    // "failed" while the helper holds a fan it could not hand back to system control (its last
+    // hand-back failed and none has succeeded since), with why in fanHandBackError.
+    std::optional<std::string> fanHandBack;
+    std::optional<std::string> fanHandBackError;
 
     static AerivoPrivilegedHelperStatus status();
     static AerivoPrivilegedHelperStatus resetAccepted();
     static AerivoPrivilegedHelperStatus unsupportedCommand();
 
-    // key=value lines, unquoted: the ten fixed entries, then heartbeat, resetToSystem and error
-    // when present.
+    // key=value lines, unquoted: the ten fixed entries, then heartbeat, resetToSystem, error,
+    // fanHandBack and fanHandBackError when present.
     std::vector<std::string> lines() const;
     // The same pairs as a JSON object of strings (numbers included); absent fields are absent keys.
     nlohmann::json dictionary() const;

@@ -4,6 +4,7 @@
 #include "app/hardware/HardwareProbeLines.h"
 #include "app/hardware/SMCReadOnlyClient.h"
 #include "app/helperclient/PrivilegedHelperXPCActivationPolicy.h"
+#include "app/telemetry/HIDTemperatureTelemetryClient.h"
 
 #include <algorithm>
 #include <limits>
@@ -167,6 +168,8 @@ int CommandLineActions::printHardware(const std::vector<std::string>& arguments)
     if (const auto support = controller->fanWriteSupport()) {
         output_("fanWriteSupport=" + singleLine(*support));
     }
+    const auto temperature = controller->primaryTemperature();
+    output_("temperatureSensor=" + (temperature ? singleLine(temperature->source) : "none"));
     if (hasFlag(arguments, "--smc-debug")) {
         print(controller->smcDebugReport());
     }
@@ -233,7 +236,10 @@ void CommandLineActions::printHardwareProbe(const OutputSink& output,
 }
 
 std::unique_ptr<SMCFanHardwareController> CommandLineActions::makeController() {
-    return std::make_unique<SMCFanHardwareController>(environment_.ioKit, environment_.eventSystem);
+    return std::make_unique<SMCFanHardwareController>(
+        environment_.ioKit, environment_.eventSystem, nullptr,
+        std::make_unique<HIDTemperatureTelemetryClient>(environment_.eventSystem,
+                                                        environment_.temperatureSensor));
 }
 
 std::shared_ptr<PrivilegedHelperClient> CommandLineActions::makeHelperClient() {

@@ -38,6 +38,8 @@ struct CommandLineEnvironment {
     EnvironmentLookup environment;
     std::string hardwareDescription = "none";
     HelperClientFactory helperClient;
+    // The temperature sensor chosen in the settings; nothing for the automatic priority.
+    std::optional<std::string> temperatureSensor = std::nullopt;
 };
 
 // The one-shot diagnostic actions of the executable. Each builds what it needs anew (a fresh
@@ -56,7 +58,8 @@ public:
     int smcMatrix();
     // "--print-hardware": the probe block (with the smcDiagnose fallback when asked for and
     // needed), "hardware=" with the backend, "fanWriteSupport=" when the SMC service says what
-    // fan writes it allows, then the reports whose flags are present.
+    // fan writes it allows, "temperatureSensor=" with the curve's sensor and the rule that chose
+    // it (the reading's source, "none" without one), then the reports whose flags are present.
     int printHardware(const std::vector<std::string>& arguments);
     // "--install-helper", "--xpc-reset": the action's result, then the preflight block.
     int installHelper();

@@ -107,4 +107,8 @@ std::vector<std::string> SMCFanHardwareController::temperatureDebugReport() {
     return temperatureTelemetry_->debugReport();
 }
 
+std::optional<TemperatureTelemetryReading> SMCFanHardwareController::primaryTemperature() {
+    return temperatureTelemetry_->readPrimaryTemperature();
+}
+
 } // namespace aerivo

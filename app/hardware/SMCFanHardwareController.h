@@ -59,6 +59,8 @@ public:
     // without an SMC client or when the service does not say.
     std::optional<std::string> fanWriteSupport();
     std::vector<std::string> temperatureDebugReport();
+    // The telemetry's reading of the curve's sensor, its source naming the sensor.
+    std::optional<TemperatureTelemetryReading> primaryTemperature();
 
     bool hasSMCClient() const { return smcClient_ != nullptr; }
     const MacHardwareModel& model() const { return model_; }

@@ -235,7 +235,15 @@ BundledPrivilegedHelperClient::readXPCProbeIfAllowed(bool isPrivilegedInstallVer
     XPCProbe probe;
     probe.hasHeartbeat = true;
     // Every health read of a trusted helper that answers hands the fan back to the system.
-    probe.resetAccepted = resetToSystem().isSuccess;
+    const PrivilegedHelperActionResult reset = resetToSystem();
+    probe.resetAccepted = reset.isSuccess;
+    // What the reset's reply says of a fan the helper cannot hand back is the newer word.
+    const nlohmann::json& latest = reset.dictionary ? *reset.dictionary : *status.reply;
+    if (stringMember(latest, AerivoPrivilegedHelperStatus::fanHandBackKey) == "failed") {
+        probe.fanHandBackFailure =
+            stringMember(latest, AerivoPrivilegedHelperStatus::fanHandBackErrorKey)
+                .value_or("no reason given");
+    }
     probe.fanWritesEnabled =
         stringMember(*status.reply, AerivoPrivilegedHelperStatus::fanWritesKey) == "enabled";
     return probe;
@@ -358,6 +366,7 @@ PrivilegedHelperHealth BundledPrivilegedHelperClient::readHealth() {
         readXPCProbeIfAllowed(health.isPrivilegedInstallVerified, health.hasTrustedProvenance);
     health.hasHeartbeat = probe.hasHeartbeat;
     health.resetCommandAccepted = probe.resetAccepted;
+    health.fanHandBackFailure = probe.fanHandBackFailure;
     health.fanWritesEnabled =
         probe.hasHeartbeat && probe.fanWritesEnabled && platform_.fanWritesEnabled;
     health.isXPCConnectionEnabled = platform_.connectionEnabled;

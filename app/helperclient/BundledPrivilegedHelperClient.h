@@ -80,6 +80,7 @@ public:
         bool hasHeartbeat = false;
         bool resetAccepted = false;
         bool fanWritesEnabled = false;
+        std::optional<std::string> fanHandBackFailure;
     };
     // A status request to an installed, trusted helper; one that answers the heartbeat is also
     // sent a reset to system control. Nothing is sent otherwise.

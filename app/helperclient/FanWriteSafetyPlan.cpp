@@ -41,12 +41,11 @@ const Verdict& verdictFor(FanWriteSafetyStatus status) {
 
 } // namespace
 
-FanWriteSafetyPlan
-FanWriteSafetyPlan::evaluate(const FanHardwareCapabilities& capabilities,
-                             bool hasLiveTemperatureTelemetry, bool hasSignedPrivilegedHelper,
-                             bool hasHelperBlessMetadata, bool hasPrivilegedHelperInstall,
-                             bool hasTrustedHelperProvenance, bool hasHelperHeartbeat,
-                             bool hasHelperFanWritesEnabled, bool hasResetPath) {
+FanWriteSafetyPlan FanWriteSafetyPlan::evaluate(
+    const FanHardwareCapabilities& capabilities, bool hasLiveTemperatureTelemetry,
+    bool hasSignedPrivilegedHelper, bool hasHelperBlessMetadata, bool hasPrivilegedHelperInstall,
+    bool hasTrustedHelperProvenance, bool hasHelperHeartbeat, bool hasHelperFanWritesEnabled,
+    bool hasResetPath, const std::optional<std::string>& fanHandBackFailure) {
     const bool supported = capabilities.supportStatus == FanHardwareSupportStatus::supported &&
                            capabilities.fanCount > 0;
     const bool range = capabilities.hasRPMAxis();
@@ -56,7 +55,10 @@ FanWriteSafetyPlan::evaluate(const FanHardwareCapabilities& capabilities,
                         hasHelperHeartbeat;
 
     FanWriteSafetyStatus status = FanWriteSafetyStatus::writeCapable;
-    if (!supported) {
+    if (fanHandBackFailure) {
+        hasResetPath = false;
+        status = FanWriteSafetyStatus::resetRequired;
+    } else if (!supported) {
         status = FanWriteSafetyStatus::unsupported;
     } else if (!range) {
         status = FanWriteSafetyStatus::missingRange;
@@ -76,7 +78,10 @@ FanWriteSafetyPlan::evaluate(const FanHardwareCapabilities& capabilities,
     return FanWriteSafetyPlan{
         status,
         std::string(verdict.title),
-        std::string(verdict.detail),
+        fanHandBackFailure ? "The helper could not return fan 0 to macOS control, so it may still "
+                             "run at a fixed speed: " +
+                                 *fanHandBackFailure
+                           : std::string(verdict.detail),
         {
             {"supported fan hardware", supported},
             {"hardware min/max RPM readback", range},

@@ -4,6 +4,7 @@
 #include "app/helperclient/FanWriteRequirement.h"
 #include "app/helperclient/FanWriteSafetyStatus.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,16 @@ struct FanWriteSafetyPlan {
 
     // The verdict is the first failing test in the order supported fan, speed range, live speed,
     // live temperature, helper (signed, metadata, installed, trusted, heartbeat), write gate,
-    // reset path; a later condition never hides an earlier one.
-    static FanWriteSafetyPlan evaluate(const FanHardwareCapabilities& capabilities,
-                                       bool hasLiveTemperatureTelemetry,
-                                       bool hasSignedPrivilegedHelper, bool hasHelperBlessMetadata,
-                                       bool hasPrivilegedHelperInstall,
-                                       bool hasTrustedHelperProvenance, bool hasHelperHeartbeat,
-                                       bool hasHelperFanWritesEnabled, bool hasResetPath);
+    // reset path; a later condition never hides an earlier one. The one exception: a fan the
+    // helper reports it could not hand back (`fanHandBackFailure`, its reason) comes first, as
+    // "Reset required" with the reason in the detail and the reset path unmet, since that fan
+    // may be running at a fixed speed with nothing to return it.
+    static FanWriteSafetyPlan
+    evaluate(const FanHardwareCapabilities& capabilities, bool hasLiveTemperatureTelemetry,
+             bool hasSignedPrivilegedHelper, bool hasHelperBlessMetadata,
+             bool hasPrivilegedHelperInstall, bool hasTrustedHelperProvenance,
+             bool hasHelperHeartbeat, bool hasHelperFanWritesEnabled, bool hasResetPath,
+             const std::optional<std::string>& fanHandBackFailure = std::nullopt);
 
     // "All write requirements are satisfied." or "Fan writes remain locked. Missing: " followed
     // by the unmet titles in list order, joined with ", ", and a full stop.

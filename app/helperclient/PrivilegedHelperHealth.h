@@ -37,6 +37,9 @@ struct PrivilegedHelperHealth {
     bool resetCommandAccepted = false;
     bool fanWritesEnabled = false;
     std::string detail;
+    // Set while the helper reports a fan it could not hand back to system control (its status
+    // "fanHandBack=failed"): the helper's reason.
+    std::optional<std::string> fanHandBackFailure;
 
     // The helper label: the app's bundle identifier followed by ".Helper".
     static std::string expectedLabel() {

@@ -2,7 +2,9 @@
 
 #include "app/model/AerivoProfileCoding.h"
 #include "platform/services/InMemoryUserDefaults.h"
+#include "shared/Utf8.h"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -52,6 +54,42 @@ PreferencesSaveResult AerivoPreferences::saveLanguage(AppLanguage language) cons
         return {false, "language not saved: the defaults database refused the write"};
     }
     return {true, "language saved"};
+}
+
+bool AerivoPreferences::isValidSensorName(std::string_view name) {
+    if (name.empty() || name.size() > maximumSensorNameBytes || !isValidUtf8(name)) {
+        return false;
+    }
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+std::optional<std::string> AerivoPreferences::loadTemperatureSensor() const {
+    auto stored = defaults_->string(temperatureSensorKey);
+    if (!stored || !isValidSensorName(*stored)) {
+        return std::nullopt;
+    }
+    return stored;
+}
+
+PreferencesSaveResult
+AerivoPreferences::saveTemperatureSensor(const std::optional<std::string>& name) const {
+    if (!name) {
+        if (!defaults_->remove(temperatureSensorKey)) {
+            return {false, "temperature sensor not saved: the defaults database refused the write"};
+        }
+        return {true, "temperature sensor saved: automatic"};
+    }
+    if (!isValidSensorName(*name)) {
+        return {false, "temperature sensor not saved: a sensor name is 1 to 64 bytes of UTF-8 "
+                       "without control characters"};
+    }
+    if (!defaults_->setString(temperatureSensorKey, *name)) {
+        return {false, "temperature sensor not saved: the defaults database refused the write"};
+    }
+    return {true, "temperature sensor saved: " + *name};
 }
 
 } // namespace aerivo

@@ -30,6 +30,9 @@ class AerivoPreferences {
 public:
     static constexpr std::string_view profileKey = "AerivoMac.profile.v1";
     static constexpr std::string_view languageKey = "AerivoMac.language.v1";
+    static constexpr std::string_view temperatureSensorKey = "AerivoMac.temperatureSensor.v1";
+    // A sensor name is a label as the telemetry shows it: at most this many bytes.
+    static constexpr std::size_t maximumSensorNameBytes = 64;
 
     using PreferredLanguage = std::function<AppLanguage()>;
 
@@ -43,6 +46,13 @@ public:
     PreferencesSaveResult saveProfile(const AerivoProfile& profile) const;
     AppLanguage loadLanguage() const;
     PreferencesSaveResult saveLanguage(AppLanguage language) const;
+    // The temperature sensor the curve follows, by name; nothing for the automatic choice (also
+    // when what is stored is no valid name).
+    std::optional<std::string> loadTemperatureSensor() const;
+    // Stores the name, or removes it for nothing. A name that is empty, longer than
+    // maximumSensorNameBytes, not UTF-8 or holding control characters is refused unsaved.
+    PreferencesSaveResult saveTemperatureSensor(const std::optional<std::string>& name) const;
+    static bool isValidSensorName(std::string_view name);
 
     const std::shared_ptr<UserDefaults>& defaults() const { return defaults_; }
 

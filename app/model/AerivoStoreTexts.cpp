@@ -14,7 +14,7 @@ FanWriteSafetyPlan AerivoStore::writeSafetyPlan() const {
         hardwareCapabilities_, snapshot_.hasLiveTemperatureTelemetry,
         health.hasSignedPrivilegedHelper(), health.hasBlessMetadata,
         health.isPrivilegedInstallVerified, health.hasTrustedProvenance, health.hasHeartbeat,
-        health.fanWritesEnabled, health.hasResetPath());
+        health.fanWritesEnabled, health.hasResetPath(), health.fanHandBackFailure);
 }
 
 bool AerivoStore::launchAtLoginEnabled() const {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace aerivo {
 
@@ -22,12 +23,22 @@ std::string asciiLowercased(std::string_view text) {
     return result;
 }
 
+bool isSMCKey(std::string_view name, std::string_view prefix) {
+    return name.size() == 4 && name.starts_with(prefix);
+}
+
+TemperatureTelemetryReading reading(const TemperatureTelemetrySensor& sensor,
+                                    std::string_view sourcePrefix) {
+    return {*sensor.temperatureC, std::string(sourcePrefix) + sensor.name + ")", true};
+}
+
 std::optional<TemperatureTelemetryReading>
-hottest(const std::vector<TemperatureTelemetrySensor>& sensors, bool processorOnly,
+hottest(const std::vector<TemperatureTelemetrySensor>& sensors,
+        const std::function<bool(const TemperatureTelemetrySensor&)>& counts,
         std::string_view sourcePrefix) {
     const TemperatureTelemetrySensor* best = nullptr;
     for (const TemperatureTelemetrySensor& sensor : sensors) {
-        if (!sensor.temperatureC || (processorOnly && !sensor.isProcessorSensor)) {
+        if (!sensor.temperatureC || !counts(sensor)) {
             continue;
         }
         if (best == nullptr || *sensor.temperatureC > *best->temperatureC) {
@@ -37,16 +48,31 @@ hottest(const std::vector<TemperatureTelemetrySensor>& sensors, bool processorOn
     if (best == nullptr) {
         return std::nullopt;
     }
-    return TemperatureTelemetryReading{*best->temperatureC,
-                                       std::string(sourcePrefix) + best->name + ")", true};
+    return reading(*best, sourcePrefix);
+}
+
+// The first valid sensor of that exact name.
+const TemperatureTelemetrySensor* named(const std::vector<TemperatureTelemetrySensor>& sensors,
+                                        std::string_view name) {
+    const auto found =
+        std::find_if(sensors.begin(), sensors.end(), [name](const TemperatureTelemetrySensor& s) {
+            return s.temperatureC && s.name == name;
+        });
+    return found == sensors.end() ? nullptr : &*found;
 }
 
 } // namespace
 
 bool HIDTemperatureTelemetryClient::isProcessorSensorName(std::string_view name) {
     const std::string lowered = asciiLowercased(name);
-    return lowered.find("pmu") != std::string::npos &&
-           (lowered.find("tdie") != std::string::npos || lowered.find("tdev") != std::string::npos);
+    return (lowered.find("pmu") != std::string::npos &&
+            (lowered.find("tdie") != std::string::npos ||
+             lowered.find("tdev") != std::string::npos)) ||
+           isSMCKey(name, "TC");
+}
+
+bool HIDTemperatureTelemetryClient::isBatterySensorName(std::string_view name) {
+    return name == "Battery Hotspot" || name == "temp" || isSMCKey(name, "TB");
 }
 
 bool HIDTemperatureTelemetryClient::isValidTemperature(double celsius) {
@@ -93,15 +119,34 @@ std::vector<TemperatureTelemetrySensor> HIDTemperatureTelemetryClient::readSenso
 }
 
 std::optional<TemperatureTelemetryReading> HIDTemperatureTelemetryClient::primaryTemperature(
-    const std::vector<TemperatureTelemetrySensor>& sensors) {
-    if (auto processor = hottest(sensors, true, "IOHID PMU max (")) {
+    const std::vector<TemperatureTelemetrySensor>& sensors,
+    const std::optional<std::string>& chosenSensor) {
+    if (chosenSensor) {
+        if (const TemperatureTelemetrySensor* chosen = named(sensors, *chosenSensor)) {
+            return reading(*chosen, "IOHID chosen (");
+        }
+    }
+    if (auto processor = hottest(
+            sensors, [](const auto& sensor) { return sensor.isProcessorSensor; },
+            "IOHID PMU max (")) {
         return processor;
     }
-    return hottest(sensors, false, "IOHID temperature max (");
+    for (const std::string_view board : boardSensorPriority) {
+        if (const TemperatureTelemetrySensor* sensor = named(sensors, board)) {
+            return reading(*sensor, "IOHID board (");
+        }
+    }
+    if (auto other = hottest(
+            sensors, [](const auto& sensor) { return !isBatterySensorName(sensor.name); },
+            "IOHID temperature max (")) {
+        return other;
+    }
+    return hottest(
+        sensors, [](const auto&) { return true; }, "IOHID temperature max (");
 }
 
 std::optional<TemperatureTelemetryReading> HIDTemperatureTelemetryClient::readPrimaryTemperature() {
-    return primaryTemperature(readSensors());
+    return primaryTemperature(readSensors(), chosenSensor_);
 }
 
 std::vector<std::string> HIDTemperatureTelemetryClient::debugReport() {
@@ -112,13 +157,17 @@ std::vector<std::string> HIDTemperatureTelemetryClient::debugReport() {
     std::vector<std::string> lines;
     lines.reserve(sensors.size() + 2);
     lines.push_back("temperatureTelemetry=IOHID sensors=" + std::to_string(sensors.size()));
-    const auto primary = primaryTemperature(sensors);
+    const auto primary = primaryTemperature(sensors, chosenSensor_);
     // A service name is the device's own text: line breaks in it would start lines of their
     // own in the report, so the report writes them as spaces.
     lines.push_back("temperaturePrimary=" + (primary
                                                  ? Formatters::temperature(primary->temperatureC) +
                                                        " source=" + singleLine(primary->source)
                                                  : std::string("nil")));
+    if (chosenSensor_) {
+        lines.push_back("temperatureChoice=" + singleLine(*chosenSensor_) +
+                        (named(sensors, *chosenSensor_) ? " found" : " missing"));
+    }
     for (const TemperatureTelemetrySensor& sensor : sensors) {
         lines.push_back(singleLine(sensor.name) + ": " +
                         (sensor.temperatureC ? Formatters::temperature(*sensor.temperatureC)

@@ -7,6 +7,7 @@
 #include "app/helperclient/StandardPrivilegedHelperClient.h"
 #include "app/model/AerivoPreferences.h"
 #include "app/model/AerivoStore.h"
+#include "app/telemetry/HIDTemperatureTelemetryClient.h"
 #include "app/ui/AppDelegate.h"
 #include "app/ui/MainThreadStallTrace.h"
 #include "app/ui/QtInstallLocationPrompt.h"
@@ -130,10 +131,14 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
     if (isUiTraceEnabled()) {
         stallTrace.emplace();
     }
-    auto controller =
-        std::make_shared<SMCFanHardwareController>(*hardware.ioKit, *hardware.eventSystem);
-    std::unique_ptr<AerivoStore> store = makeStore(
-        mainLoop, controller, bundle, paths, AerivoPreferences(QSettingsUserDefaults::standard()));
+    const AerivoPreferences preferences(QSettingsUserDefaults::standard());
+    // The curve follows the sensor chosen in the settings (--temperature-sensor), if any.
+    auto controller = std::make_shared<SMCFanHardwareController>(
+        *hardware.ioKit, *hardware.eventSystem, nullptr,
+        std::make_unique<HIDTemperatureTelemetryClient>(*hardware.eventSystem,
+                                                        preferences.loadTemperatureSensor()));
+    std::unique_ptr<AerivoStore> store =
+        makeStore(mainLoop, controller, bundle, paths, preferences);
     if (stallTrace) {
         stallTrace->watch(*store);
     }

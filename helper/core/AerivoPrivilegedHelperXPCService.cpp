@@ -81,6 +81,46 @@ AerivoPrivilegedHelperXPCService::leaseResponse(const FanTargetLeaseExecution& e
     return response;
 }
 
+std::string
+AerivoPrivilegedHelperXPCService::handBackFailureText(const FanTargetLeaseExecution& execution) {
+    const std::string reason = failureReason(execution);
+    if (reason != leaseFailedError) {
+        return reason;
+    }
+    constexpr std::string_view prefix = "smcWriteProbe";
+    constexpr std::string_view kernelResult = "KernelResult=";
+    for (const std::string& line : execution.lines) {
+        const std::size_t at = line.find(kernelResult);
+        if (at != std::string::npos && line.substr(at + kernelResult.size()) != "success") {
+            return line.starts_with(prefix) ? line.substr(prefix.size()) : line;
+        }
+    }
+    return reason;
+}
+
+void AerivoPrivilegedHelperXPCService::noteHandBack(bool handedBack, const std::string& failure) {
+    {
+        std::lock_guard lock(handBackMutex_);
+        if (handedBack) {
+            handBackFailure_.reset();
+        } else {
+            handBackFailure_ = failure;
+        }
+    }
+    if (!handedBack && eventLog_) {
+        eventLog_("fanHandBack=failed fan 0 may still be under manual control: " + failure);
+    }
+}
+
+void AerivoPrivilegedHelperXPCService::addHandBackState(
+    AerivoPrivilegedHelperStatus& status) const {
+    std::lock_guard lock(handBackMutex_);
+    if (handBackFailure_) {
+        status.fanHandBack = "failed";
+        status.fanHandBackError = *handBackFailure_;
+    }
+}
+
 bool AerivoPrivilegedHelperXPCService::writesEnabled() const {
     return switches_.connectionEnabled && switches_.fanWritesEnabled;
 }
@@ -97,6 +137,7 @@ void AerivoPrivilegedHelperXPCService::readStatus(Reply reply) {
     AerivoPrivilegedHelperStatus status = AerivoPrivilegedHelperStatus::status();
     status.privilege = "installed";
     status.fanWrites = writesEnabled() ? "enabled" : "disabled";
+    addHandBackState(status);
     reply(status.dictionary());
 }
 
@@ -145,7 +186,10 @@ void AerivoPrivilegedHelperXPCService::checkForAbandonedManualMode(
         const AbandonedManualModeCheck::Result result =
             AbandonedManualModeCheck::run(client.get(), self->sleeper_);
         if (result.finding == AbandonedManualModeCheck::Finding::handBackFailed) {
+            self->noteHandBack(false, handBackFailureText(*result.reset));
             self->ensureHandBack();
+        } else if (result.finding == AbandonedManualModeCheck::Finding::handedBack) {
+            self->noteHandBack(true);
         }
         if (log) {
             log(AbandonedManualModeCheck::line(result));
@@ -166,6 +210,7 @@ void AerivoPrivilegedHelperXPCService::holdManualTarget(
         request.targetRPM, std::nullopt, static_cast<int>(boundedHoldSeconds(request.holdSeconds)));
     if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
         // The hold could not hand the fan back; the lease queue owns retrying that.
+        noteHandBack(false, handBackFailureText(execution));
         leaseQueue_.async([self = shared_from_this()] { self->ensureHandBack(); });
     }
     reply(leaseResponse(execution, request).dictionary());
@@ -195,6 +240,7 @@ void AerivoPrivilegedHelperXPCService::renewCurveLease(
         scheduleCurveLeaseExpiry(lease);
         curveLeaseHeld_ = true;
     } else if (execution.exitCode == FanTargetLeaseExecution::restoreFailed) {
+        noteHandBack(false, handBackFailureText(execution));
         ensureHandBack();
     }
     reply(leaseResponse(execution, request).dictionary());
@@ -239,8 +285,16 @@ void AerivoPrivilegedHelperXPCService::expireCurveLease(std::int64_t generation)
     expiryArmed_ = false;
     curveLeaseHeld_ = false;
     const std::unique_ptr<SMCProbeClient> client = openClient();
-    if (!client || FanTargetLeaseController(*client, sleeper_).resetAutomatic().exitCode !=
-                       FanTargetLeaseExecution::success) {
+    if (!client) {
+        noteHandBack(false, std::string(smcConnectionFailedError));
+        scheduleCurveLeaseExpiry(handBackRetrySeconds);
+        return;
+    }
+    const FanTargetLeaseExecution reset =
+        FanTargetLeaseController(*client, sleeper_).resetAutomatic();
+    const bool handedBack = reset.exitCode == FanTargetLeaseExecution::success;
+    noteHandBack(handedBack, handedBack ? std::string() : handBackFailureText(reset));
+    if (!handedBack) {
         scheduleCurveLeaseExpiry(handBackRetrySeconds);
     }
 }
@@ -254,6 +308,8 @@ bool AerivoPrivilegedHelperXPCService::resetToSystemNow(const Reply& reply) {
     const std::unique_ptr<SMCProbeClient> client = openClient();
     if (!client) {
         status.error = std::string(smcConnectionFailedError);
+        noteHandBack(false, *status.error);
+        addHandBackState(status);
         reply(status.dictionary());
         return false;
     }
@@ -266,6 +322,9 @@ bool AerivoPrivilegedHelperXPCService::resetToSystemNow(const Reply& reply) {
         status.resetToSystem = "failed";
         status.error = failureReason(execution);
     }
+    // The reply's error keeps the contract's wording; the hand-back state names the kernel's.
+    noteHandBack(handedBack, handedBack ? std::string() : handBackFailureText(execution));
+    addHandBackState(status);
     reply(status.dictionary());
     return handedBack;
 }

@@ -7,12 +7,15 @@
 #include "platform/mainloop/WorkItem.h"
 #include "shared/AerivoManualTargetLeaseRequest.h"
 #include "shared/AerivoManualTargetLeaseResponse.h"
+#include "shared/AerivoPrivilegedHelperStatus.h"
 #include "shared/AerivoPrivilegedHelperXPC.h"
 #include "shared/AerivoPrivilegedHelperXPCProtocol.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 namespace aerivo {
@@ -80,9 +83,16 @@ public:
     // The text after the first "smcWriteProbeReason=" line, else "manual target lease failed".
     static std::string failureReason(const FanTargetLeaseExecution& execution);
 
-    // At once, without the SMC: privilege "installed", the write switch, heartbeat "ok".
+    // The reason a hand-back failed: the execution's reason line, else its first kernel result
+    // that is not a success ("ResetModeKernelResult=unsupported(-536870201)"), else
+    // "manual target lease failed".
+    static std::string handBackFailureText(const FanTargetLeaseExecution& execution);
+
+    // At once, without the SMC: privilege "installed", the write switch, heartbeat "ok", and
+    // fanHandBack "failed" with its fanHandBackError while a fan could not be handed back.
     void readStatus(Reply reply) override;
-    // On the lease queue: cancels any armed expiry, then hands the fan back to the system.
+    // On the lease queue: cancels any armed expiry, then hands the fan back to the system. The
+    // reply carries fanHandBack as the status does.
     void resetToSystem(Reply reply) override;
     // Checks the request (readable, fan 0, writes enabled), then a curve renewal goes to the
     // lease queue and anything else is a manual hold on the calling thread.
@@ -122,6 +132,9 @@ private:
     void expireCurveLease(std::int64_t generation);
     // Arms the retry unless an expiry is armed already.
     void ensureHandBack();
+    // Every hand-back's outcome: a failure is kept (and logged) until one succeeds.
+    void noteHandBack(bool handedBack, const std::string& failure = {});
+    void addHandBackState(AerivoPrivilegedHelperStatus& status) const;
 
     SMCOpener openSMC_;
     SerialQueue& leaseQueue_;
@@ -135,6 +148,9 @@ private:
     // since).
     bool curveLeaseHeld_ = false;
     std::function<void(const std::string&)> eventLog_;
+    // Read by status replies on connection threads, written on the lease queue and by holds.
+    mutable std::mutex handBackMutex_;
+    std::optional<std::string> handBackFailure_;
 };
 
 } // namespace aerivo

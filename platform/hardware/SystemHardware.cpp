@@ -2,7 +2,6 @@
 
 #include "platform/hwmon/HwmonHIDEventSystem.h"
 #include "platform/hwmon/HwmonIOKit.h"
-#include "platform/posix/ProcessImage.h"
 #include "platform/services/NoHardwareHIDEventSystem.h"
 #include "platform/services/NoHardwareIOKit.h"
 #include "platform/simulator/SimulatorHIDEventSystem.h"
@@ -51,7 +50,8 @@ bool SystemHardware::isPrivilegedHelperImage(const SystemPaths& paths,
     return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
-SystemHardware SystemHardware::forPaths(const SystemPaths& paths) {
+SystemHardware SystemHardware::forPaths(const SystemPaths& paths,
+                                        const HwmonFanWriterFactory& hwmonWriters) {
     SystemHardware hardware;
     if (isSimulatorReachable(paths.root())) {
         hardware.ioKit = std::make_unique<SimulatorIOKit>(paths.root());
@@ -59,10 +59,7 @@ SystemHardware SystemHardware::forPaths(const SystemPaths& paths) {
         hardware.description = "simulator " + simulatorSocketPath(paths.root()).string();
         return hardware;
     }
-    const auto access = isPrivilegedHelperImage(paths, currentExecutablePath())
-                            ? HwmonIOKit::Access::helper
-                            : HwmonIOKit::Access::readOnly;
-    if (auto hwmon = HwmonIOKit::open(paths.root(), hwmonStateFolder(paths), access)) {
+    if (auto hwmon = HwmonIOKit::open(paths.root(), hwmonStateFolder(paths), hwmonWriters)) {
         hardware.description = hwmon->description();
         hardware.ioKit = std::move(hwmon);
         hardware.eventSystem = std::make_unique<HwmonHIDEventSystem>(paths.root());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/hwmon/HwmonFanWriting.h"
 #include "platform/posix/SystemPaths.h"
 #include "platform/services/HIDEventSystem.h"
 #include "platform/services/IOKitPort.h"
@@ -18,7 +19,8 @@ namespace aerivo {
 //      HID temperature services;
 //   3. the "no hardware" backends, on which every match fails, so the readers fall back as they
 //      would on a Mac without the drivers.
-// Fan writes through hwmon are open only to a process whose running image lies in the root's
+// Fan writes through hwmon need a writer, which only the helper passes in (HwmonFanWriter, from
+// a library the app does not link), and only while its running image lies in the root's
 // privileged helper tools folder (the installed helper), as the simulated Mac grants them.
 struct SystemHardware {
     std::unique_ptr<IOKitPort> ioKit;
@@ -26,7 +28,9 @@ struct SystemHardware {
     // "simulator <socket path>", "hwmon <chip> <class path>" or "none".
     std::string description;
 
-    static SystemHardware forPaths(const SystemPaths& paths);
+    // `hwmonWriters` makes the hwmon fan writer; without it the hwmon port is read-only.
+    static SystemHardware forPaths(const SystemPaths& paths,
+                                   const HwmonFanWriterFactory& hwmonWriters = {});
     // Whether the simulator's socket under `systemRoot` accepts a connection right now.
     static bool isSimulatorReachable(const std::filesystem::path& systemRoot);
     // Where the hwmon backend keeps its manual-mode records: <root>/var/run/aerivo-hwmon.

@@ -129,4 +129,16 @@ bool HwmonAttribute::hasWriteBit(const std::filesystem::path& file) {
     return S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) != 0;
 }
 
+std::optional<std::int64_t>
+HwmonAttributeFiles::readInteger(const std::filesystem::path& file) const {
+    const auto read = readText(file);
+    const auto* text = std::get_if<std::string>(&read);
+    return text == nullptr ? std::nullopt : HwmonAttribute::parseInteger(*text);
+}
+
+const HwmonAttributeFiles& HwmonAttributeFiles::kernel() {
+    static const HwmonAttributeFiles files;
+    return files;
+}
+
 } // namespace aerivo

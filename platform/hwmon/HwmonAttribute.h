@@ -37,4 +37,24 @@ struct HwmonAttribute {
     static bool hasWriteBit(const std::filesystem::path& file);
 };
 
+// Where a device's attribute reads and writes go: the kernel's files. Tests put a model of the
+// driver in between, since a plain file cannot refuse a value the way a driver's store method
+// does. Calls never throw.
+class HwmonAttributeFiles {
+public:
+    virtual ~HwmonAttributeFiles() = default;
+
+    virtual std::variant<std::string, int> readText(const std::filesystem::path& file) const {
+        return HwmonAttribute::readText(file);
+    }
+    virtual int writeInteger(const std::filesystem::path& file, std::int64_t value) const {
+        return HwmonAttribute::writeInteger(file, value);
+    }
+    // readText, then HwmonAttribute::parseInteger.
+    std::optional<std::int64_t> readInteger(const std::filesystem::path& file) const;
+
+    // The files as the kernel has them.
+    static const HwmonAttributeFiles& kernel();
+};
+
 } // namespace aerivo

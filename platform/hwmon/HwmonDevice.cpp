@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <utility>
 
 namespace aerivo {
@@ -59,7 +60,7 @@ std::optional<std::pair<fs::path, std::string>> namedFolder(const fs::path& entr
 }
 
 std::optional<HwmonDriver> driverForChip(std::string_view chip) {
-    if (chip.starts_with("macsmc")) {
+    if (chip == "macsmc_hwmon") {
         return HwmonDriver::macsmc;
     }
     if (chip == "applesmc") {
@@ -100,18 +101,19 @@ bool isControl(std::string_view character) {
 } // namespace
 
 HwmonDevice::HwmonDevice(HwmonDriver driver, std::string chipName, fs::path classPath,
-                         fs::path attributeFolder, fs::path root)
+                         fs::path attributeFolder, fs::path root, const HwmonAttributeFiles& files)
     : driver_(driver), chipName_(std::move(chipName)), classPath_(std::move(classPath)),
-      attributeFolder_(std::move(attributeFolder)), root_(std::move(root)) {}
+      attributeFolder_(std::move(attributeFolder)), root_(std::move(root)), files_(&files) {}
 
-std::optional<HwmonDevice> HwmonDevice::find(const fs::path& root) {
+std::optional<HwmonDevice> HwmonDevice::find(const fs::path& root,
+                                             const HwmonAttributeFiles& files) {
     for (const auto& [number, entry] : classEntries(root)) {
         const auto named = namedFolder(entry);
         if (!named) {
             continue;
         }
         if (const auto driver = driverForChip(named->second)) {
-            return HwmonDevice(*driver, named->second, entry, named->first, root);
+            return HwmonDevice(*driver, named->second, entry, named->first, root, files);
         }
     }
     return std::nullopt;
@@ -197,8 +199,7 @@ fs::path HwmonDevice::targetAttribute(int number) const {
 }
 
 std::optional<bool> HwmonDevice::fanControlParameter() const {
-    const auto read =
-        HwmonAttribute::readText(root_ / "sys/module/macsmc_hwmon/parameters/fan_control");
+    const auto read = files_->readText(root_ / "sys/module/macsmc_hwmon/parameters/fan_control");
     const auto* text = std::get_if<std::string>(&read);
     if (text == nullptr || text->empty()) {
         return std::nullopt;
@@ -216,25 +217,67 @@ HwmonDevice::WriteSupport HwmonDevice::fanWriteSupport() const {
     if (fanCount() == 0) {
         return {false, chipName_ + " reports no fan"};
     }
-    std::vector<std::string> needed{targetAttribute(1).filename().string()};
-    if (driver_ == HwmonDriver::applesmc) {
-        needed.insert(needed.begin(), fanAttribute(1, "manual").filename().string());
+    return driver_ == HwmonDriver::macsmc ? macsmcWriteSupport() : applesmcWriteSupport();
+}
+
+HwmonDevice::WriteSupport HwmonDevice::macsmcWriteSupport() const {
+    const fs::path target = targetAttribute(1);
+    const std::string name = target.filename().string();
+    if (!HwmonAttribute::exists(target)) {
+        return {false, chipName_ + " has no " + name + ", so it cannot set the fan's speed"};
     }
-    for (const std::string& name : needed) {
+    const std::optional<bool> fanControl = fanControlParameter();
+    if (!HwmonAttribute::hasWriteBit(target)) {
+        if (fanControl == true) {
+            // macsmc_hwmon_fan_is_visible decides the mode once, when the device registers.
+            return {false, name + " is read-only although fan_control is Y now: " + chipName_ +
+                               " sets the file's mode when it binds, so rebind the device (or "
+                               "reload the module) to make it writable"};
+        }
+        if (fanControl == false) {
+            return {false,
+                    name + " is read-only: " + chipName_ + " was loaded without fan_control=1"};
+        }
+        return {false, name + " is read-only"};
+    }
+    if (fanControl == false) {
+        return {false, "fan_control was turned off after " + chipName_ +
+                           " was loaded: the driver refuses every fan write, 0 included"};
+    }
+    const auto minimum = files_->readInteger(fanAttribute(1, "min"));
+    if (!minimum) {
+        return {false, "fan1_min cannot be read, and " + chipName_ +
+                           " checks every written speed against it"};
+    }
+    if (*minimum <= 0) {
+        return {false, "fan1_min is 0: " + chipName_ +
+                           " would take a written 0 as a speed, so it could never hand the fan "
+                           "back to the SMC"};
+    }
+    return {true, name + " is writable"};
+}
+
+HwmonDevice::WriteSupport HwmonDevice::applesmcWriteSupport() const {
+    const std::string names[] = {"fan1_manual", targetAttribute(1).filename().string()};
+    for (const std::string& name : names) {
         const fs::path file = attributeFolder_ / name;
         if (!HwmonAttribute::exists(file)) {
             return {false, chipName_ + " has no " + name + ", so it cannot set the fan's speed"};
         }
         if (!HwmonAttribute::hasWriteBit(file)) {
-            if (driver_ == HwmonDriver::macsmc && fanControlParameter() == false) {
-                return {false,
-                        name + " is read-only: " + chipName_ + " was loaded without fan_control=1"};
-            }
             return {false, name + " is read-only"};
         }
+        // applesmc reads and writes these keys as 2-byte values; on Macs whose fan keys are
+        // 4-byte floats every access fails with EINVAL, writes included.
+        const auto read = files_->readText(file);
+        if (const int* error = std::get_if<int>(&read)) {
+            return {false, name + " cannot be read (" + std::string(std::strerror(*error)) +
+                               "): " + chipName_ +
+                               " cannot drive this Mac's fans (its fan keys are not in the "
+                               "format the driver reads)"};
+        }
     }
-    return {true, needed.size() == 1 ? needed[0] + " is writable"
-                                     : needed[0] + " and " + needed[1] + " are writable"};
+    return {true, names[0] + " and " + names[1] + " are writable"};
 }
 
 } // namespace aerivo

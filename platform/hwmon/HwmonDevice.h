@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/hwmon/HwmonAttribute.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,9 +12,10 @@ namespace aerivo {
 
 // The kernel drivers that expose a Mac's SMC fans through hwmon.
 enum class HwmonDriver {
-    // Apple Silicon: fanX_input, fanX_min, fanX_max and fanX_target, the last writable only when
-    // the driver was loaded with its fan_control parameter set. Writing a speed takes the fan
-    // under manual control; writing 0 returns it to the SMC's own control.
+    // Apple Silicon (chip "macsmc_hwmon"): fanX_input, fanX_min, fanX_max and fanX_target, the
+    // last writable (0644) only when fan_control was set at the time the driver bound. A speed
+    // in fanX_min...fanX_max takes the fan under manual control; 0 returns it to the SMC's own
+    // control, but only while the driver's in-memory manual flag is set (see HwmonFanWriter).
     macsmc,
     // Intel: fanX_input, fanX_min, fanX_max, fanX_output (the target) and fanX_manual (0 or 1).
     applesmc,
@@ -34,8 +37,13 @@ public:
     // SMC key names carry one digit for the fan, so at most fans 1 to 10 are presented.
     static constexpr int maximumFans = 10;
 
-    // The first device, in hwmon number order, whose chip name belongs to a supported driver.
-    static std::optional<HwmonDevice> find(const std::filesystem::path& root);
+    // The first device, in hwmon number order, whose chip name is exactly a supported driver's
+    // ("macsmc_hwmon", "applesmc"): the power-supply core registers "macsmc_battery" and
+    // "macsmc_ac" beside it. Its attributes are read and written through `files`, which must
+    // outlive the device.
+    static std::optional<HwmonDevice>
+    find(const std::filesystem::path& root,
+         const HwmonAttributeFiles& files = HwmonAttributeFiles::kernel());
     // Every temperature sensor of every device, by hwmon number, then sensor number.
     static std::vector<HwmonTemperatureSensor>
     temperatureSensors(const std::filesystem::path& root);
@@ -52,6 +60,7 @@ public:
     // The folder whose files are the attributes.
     const std::filesystem::path& attributeFolder() const { return attributeFolder_; }
     const std::filesystem::path& root() const { return root_; }
+    const HwmonAttributeFiles& files() const { return *files_; }
 
     // Fans 1, 2, ... for as long as fanX_input exists, at most maximumFans.
     int fanCount() const;
@@ -60,8 +69,11 @@ public:
     // The attribute that holds the fan's target speed: fanX_target or fanX_output.
     std::filesystem::path targetAttribute(int number) const;
 
-    // Whether the driver lets the fan be driven (the attributes exist and carry a write bit), and
-    // if not, why, in a sentence a user can act on. Only fan 1 (SMC fan 0) is ever driven.
+    // Whether the driver lets the fan be driven and handed back, and if not, why, in a sentence a
+    // user can act on. Only fan 1 (SMC fan 0) is ever driven. The attributes must exist and carry
+    // a write bit; macsmc also needs fan_control still set and a fan1_min above 0 (with 0 the
+    // driver reads a written 0 as a speed, so no hand-back is possible); applesmc's two
+    // attributes must read back (fan keys in another format than the driver's fail with EINVAL).
     struct WriteSupport {
         bool isAvailable = false;
         std::string text;
@@ -70,18 +82,24 @@ public:
     };
     WriteSupport fanWriteSupport() const;
 
+    // "Y"/"N" of /sys/module/macsmc_hwmon/parameters/fan_control, read now; nothing when
+    // unreadable. The driver reads it on every write, so it can differ from what it was at bind.
+    std::optional<bool> fanControlParameter() const;
+
 private:
     HwmonDevice(HwmonDriver driver, std::string chipName, std::filesystem::path classPath,
-                std::filesystem::path attributeFolder, std::filesystem::path root);
+                std::filesystem::path attributeFolder, std::filesystem::path root,
+                const HwmonAttributeFiles& files);
 
-    // "Y"/"N" of /sys/module/macsmc_hwmon/parameters/fan_control; nothing when unreadable.
-    std::optional<bool> fanControlParameter() const;
+    WriteSupport macsmcWriteSupport() const;
+    WriteSupport applesmcWriteSupport() const;
 
     HwmonDriver driver_;
     std::string chipName_;
     std::filesystem::path classPath_;
     std::filesystem::path attributeFolder_;
     std::filesystem::path root_;
+    const HwmonAttributeFiles* files_;
 };
 
 } // namespace aerivo

@@ -27,18 +27,20 @@ std::optional<std::string> firmwareText(const fs::path& file) {
 } // namespace
 
 std::unique_ptr<HwmonIOKit> HwmonIOKit::open(const fs::path& root, const fs::path& modeRecordFolder,
-                                             Access access) {
-    auto device = HwmonDevice::find(root);
+                                             const HwmonFanWriterFactory& writers,
+                                             const HwmonAttributeFiles& files) {
+    auto device = HwmonDevice::find(root, files);
     if (!device) {
         return nullptr;
     }
     HwmonManualModeRecord record(modeRecordFolder, device->classPath().filename().string());
+    std::unique_ptr<HwmonFanWriting> writer = writers ? writers(*device, record) : nullptr;
     return std::unique_ptr<HwmonIOKit>(
-        new HwmonIOKit(HwmonSMCKeyTable(std::move(*device), std::move(record)), access));
+        new HwmonIOKit(HwmonSMCKeyTable(std::move(*device), std::move(record), std::move(writer))));
 }
 
-HwmonIOKit::HwmonIOKit(HwmonSMCKeyTable table, Access access)
-    : table_(std::move(table)), access_(access),
+HwmonIOKit::HwmonIOKit(HwmonSMCKeyTable table)
+    : table_(std::move(table)),
       serviceClassName_(table_.device().driver() == HwmonDriver::macsmc ? "AppleSMCKeysEndpoint"
                                                                         : "AppleSMC") {}
 
@@ -107,8 +109,7 @@ KernReturn HwmonIOKit::callStructMethod(IOConnectHandle connection, std::uint32_
         return kIOReturnBadArgument;
     }
     SMCKeyData answer;
-    const KernReturn result =
-        table_.execute(SMCKeyData::fromImage(input), answer, access_ == Access::helper);
+    const KernReturn result = table_.execute(SMCKeyData::fromImage(input), answer);
     if (result == kIOReturnSuccess) {
         output = answer.image();
     }

@@ -23,18 +23,18 @@ namespace aerivo {
 // device tree's first "compatible" entry (Apple Silicon); "product-name" the device tree's model
 // text, else the DMI family; both as data with a trailing zero byte, as on a Mac.
 //
-// Only the helper may write (Access::helper); a read-only port answers every write with
+// Only a port given a fan writer may write (the helper's); without one every write answers
 // kIOReturnNotPrivileged, as the Mac's SMC answers a process without privilege. Safe for use
 // from several threads: calls are serialised, as the SMC driver serialises them.
 class HwmonIOKit final : public IOKitPort {
 public:
-    enum class Access { readOnly, helper };
-
     // The port over the first supported device under `root`; nothing when there is none.
-    // `modeRecordFolder` holds the macsmc manual-mode records.
-    static std::unique_ptr<HwmonIOKit> open(const std::filesystem::path& root,
-                                            const std::filesystem::path& modeRecordFolder,
-                                            Access access);
+    // `modeRecordFolder` holds the macsmc manual-mode records; `writers`, when set, makes the
+    // device's fan writer; `files` (which must outlive the port) carries the attribute I/O.
+    static std::unique_ptr<HwmonIOKit>
+    open(const std::filesystem::path& root, const std::filesystem::path& modeRecordFolder,
+         const HwmonFanWriterFactory& writers = {},
+         const HwmonAttributeFiles& files = HwmonAttributeFiles::kernel());
 
     const HwmonDevice& device() const { return table_.device(); }
     // The class a Mac with this driver would show.
@@ -61,7 +61,7 @@ public:
 private:
     static constexpr IOObjectHandle serviceHandle = 1;
 
-    HwmonIOKit(HwmonSMCKeyTable table, Access access);
+    explicit HwmonIOKit(HwmonSMCKeyTable table);
 
     // The device's class path as it is on the machine ("/sys/class/hwmon/hwmon2").
     std::string shownClassPath() const;
@@ -69,7 +69,6 @@ private:
     std::optional<std::string> registryText(std::string_view name) const;
 
     HwmonSMCKeyTable table_;
-    Access access_;
     std::string serviceClassName_;
     std::mutex mutex_;
     std::set<IOConnectHandle> connections_;

@@ -16,7 +16,17 @@ namespace {
 constexpr std::uint8_t readableAttribute = 0x80;
 constexpr std::uint8_t writableAttribute = 0x40;
 
-KernReturn kernelCodeForErrno(int error) {
+std::vector<std::uint8_t> floatBytes(double rpm) {
+    return SMCValue{"", "flt ", 4, {0, 0, 0, 0}}.replacingRPM(rpm).bytes;
+}
+
+std::string fanKey(int fanNumber, std::string_view suffix) {
+    return "F" + std::to_string(fanNumber - 1) + std::string(suffix);
+}
+
+} // namespace
+
+KernReturn HwmonSMCKeyTable::kernelCodeForErrno(int error) {
     switch (error) {
     case 0:
         return kIOReturnSuccess;
@@ -37,27 +47,9 @@ KernReturn kernelCodeForErrno(int error) {
     }
 }
 
-std::vector<std::uint8_t> floatBytes(double rpm) {
-    return SMCValue{"", "flt ", 4, {0, 0, 0, 0}}.replacingRPM(rpm).bytes;
-}
-
-// An attribute the driver shows without a write bit is never written, even by root, whom the
-// file system would let through: the driver marked it read-only.
-KernReturn writeAttribute(const std::filesystem::path& attribute, std::int64_t value) {
-    if (!HwmonAttribute::hasWriteBit(attribute)) {
-        return HwmonAttribute::exists(attribute) ? kIOReturnNotPermitted : kIOReturnNoDevice;
-    }
-    return kernelCodeForErrno(HwmonAttribute::writeInteger(attribute, value));
-}
-
-std::string fanKey(int fanNumber, std::string_view suffix) {
-    return "F" + std::to_string(fanNumber - 1) + std::string(suffix);
-}
-
-} // namespace
-
-HwmonSMCKeyTable::HwmonSMCKeyTable(HwmonDevice device, HwmonManualModeRecord modeRecord)
-    : device_(std::move(device)), modeRecord_(std::move(modeRecord)),
+HwmonSMCKeyTable::HwmonSMCKeyTable(HwmonDevice device, HwmonManualModeRecord modeRecord,
+                                   std::unique_ptr<HwmonFanWriting> writer)
+    : device_(std::move(device)), modeRecord_(std::move(modeRecord)), writer_(std::move(writer)),
       writeSupported_(device_.fanWriteSupport().isAvailable), fanCount_(device_.fanCount()) {
     keys_.push_back({"#KEY", "ui32", 4, Kind::keyCount, 0});
     keys_.push_back({"FNum", "ui8 ", 1, Kind::fanCount, 0});
@@ -100,7 +92,7 @@ const HwmonSMCKeyTable::Key* HwmonSMCKeyTable::find(std::uint32_t code) const {
 }
 
 HwmonSMCKeyTable::Read HwmonSMCKeyTable::readSpeed(const std::filesystem::path& attribute) const {
-    const auto text = HwmonAttribute::readText(attribute);
+    const auto text = device_.files().readText(attribute);
     if (const int* error = std::get_if<int>(&text)) {
         return {kernelCodeForErrno(*error), 0, {}};
     }
@@ -118,7 +110,7 @@ HwmonSMCKeyTable::Read HwmonSMCKeyTable::readMode(int fanNumber) const {
                 {static_cast<std::uint8_t>(modeRecord_.isManual(fanNumber) ? 1 : 0)}};
     }
     const std::filesystem::path attribute = device_.fanAttribute(fanNumber, "manual");
-    const auto text = HwmonAttribute::readText(attribute);
+    const auto text = device_.files().readText(attribute);
     if (const int* error = std::get_if<int>(&text)) {
         return {kernelCodeForErrno(*error), 0, {}};
     }
@@ -155,69 +147,7 @@ HwmonSMCKeyTable::Read HwmonSMCKeyTable::read(const Key& key) const {
     return {kIOReturnSuccess, SMCResult::keyNotReadable, {}};
 }
 
-KernReturn HwmonSMCKeyTable::writeTarget(int fanNumber, double rpm) const {
-    const auto speed = static_cast<std::int64_t>(std::llround(rpm));
-    const std::filesystem::path attribute = device_.targetAttribute(fanNumber);
-    if (device_.driver() == HwmonDriver::applesmc) {
-        return writeAttribute(attribute, speed);
-    }
-    if (!modeRecord_.isManual(fanNumber)) {
-        return kIOReturnSuccess;
-    }
-    const KernReturn written = writeAttribute(attribute, speed);
-    if (written == kIOReturnSuccess && speed == 0) {
-        // The driver took 0 as the hand-back to the SMC's control.
-        modeRecord_.setManual(fanNumber, false);
-    }
-    return written;
-}
-
-KernReturn HwmonSMCKeyTable::writeMode(int fanNumber, bool manual) const {
-    if (device_.driver() == HwmonDriver::applesmc) {
-        return writeAttribute(device_.fanAttribute(fanNumber, "manual"), manual ? 1 : 0);
-    }
-    const std::filesystem::path attribute = device_.targetAttribute(fanNumber);
-    const bool writable = HwmonAttribute::hasWriteBit(attribute);
-    if (manual) {
-        if (!writable) {
-            return kIOReturnNotPermitted;
-        }
-        return modeRecord_.setManual(fanNumber, true) == 0 ? kIOReturnSuccess : kIOReturnError;
-    }
-    // A fan without a record is handed back too: whoever took it, the SMC gets it back. Without a
-    // write bit and without a record the driver cannot have taken it.
-    if (writable || modeRecord_.isManual(fanNumber)) {
-        const KernReturn written = writeAttribute(attribute, 0);
-        if (written != kIOReturnSuccess) {
-            return written;
-        }
-    }
-    return modeRecord_.setManual(fanNumber, false) == 0 ? kIOReturnSuccess : kIOReturnError;
-}
-
-KernReturn HwmonSMCKeyTable::write(const Key& key, const std::vector<std::uint8_t>& bytes,
-                                   std::uint8_t& smcResult) const {
-    if (key.kind == Kind::target) {
-        const auto rpm = SMCValue{key.name, key.type, 4, bytes}.rpmValue();
-        if (!rpm || *rpm < 0 || std::llround(*rpm) > maximumRPM) {
-            smcResult = SMCResult::badArgument;
-            return kIOReturnSuccess;
-        }
-        return writeTarget(key.fanNumber, *rpm);
-    }
-    if (key.kind == Kind::mode) {
-        if (bytes.size() != 1 || bytes[0] > 1) {
-            smcResult = SMCResult::badArgument;
-            return kIOReturnSuccess;
-        }
-        return writeMode(key.fanNumber, bytes[0] == 1);
-    }
-    smcResult = SMCResult::keyNotWritable;
-    return kIOReturnSuccess;
-}
-
-KernReturn HwmonSMCKeyTable::execute(const SMCKeyData& input, SMCKeyData& output,
-                                     bool mayWrite) const {
+KernReturn HwmonSMCKeyTable::execute(const SMCKeyData& input, SMCKeyData& output) const {
     output = SMCKeyData{};
     output.key = input.key;
     output.data8 = input.data8;
@@ -237,7 +167,7 @@ KernReturn HwmonSMCKeyTable::execute(const SMCKeyData& input, SMCKeyData& output
         output.result = SMCResult::badCommand;
         return kIOReturnSuccess;
     }
-    if (isWrite && !mayWrite) {
+    if (isWrite && writer_ == nullptr) {
         return kIOReturnNotPrivileged;
     }
     const Key* key = find(input.key);
@@ -259,8 +189,13 @@ KernReturn HwmonSMCKeyTable::execute(const SMCKeyData& input, SMCKeyData& output
     }
     output.keyInfo.dataSize = key->size;
     if (isWrite) {
+        if (key->kind != Kind::target && key->kind != Kind::mode) {
+            output.result = SMCResult::keyNotWritable;
+            return kIOReturnSuccess;
+        }
         const std::vector<std::uint8_t> bytes(input.bytes.begin(), input.bytes.begin() + key->size);
-        return write(*key, bytes, output.result);
+        return writer_->write(key->kind == Kind::target ? HwmonFanKey::target : HwmonFanKey::mode,
+                              key->fanNumber, bytes, output.result);
     }
     const Read value = read(*key);
     if (value.kernel != kIOReturnSuccess) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/hwmon/HwmonDevice.h"
+#include "platform/hwmon/HwmonFanWriting.h"
 #include "platform/hwmon/HwmonManualModeRecord.h"
 #include "shared/KernelReturn.h"
 #include "shared/SMCKeyData.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,31 +31,24 @@ namespace aerivo {
 // its errno; one that holds no speed in 0...maximumRPM (or no mode 0 or 1) answers SMC result
 // keyNotReadable.
 //
-// Writes:
-//   - only when the caller may write (the helper), else kIOReturnNotPrivileged;
-//   - a target must be a finite speed in 0...maximumRPM (SMC result badArgument otherwise),
-//     written rounded to a whole rpm; a mode must be 0 or 1;
-//   - applesmc: the mode goes to fanX_manual and the target to fanX_output, as given;
-//   - macsmc: the driver takes a fan under manual control when a speed is written to fanX_target
-//     and hands it back when 0 is written. Mode 1 is recorded (refused with kIOReturnNotPermitted
-//     when fanX_target carries no write bit, so the record never claims a fan the driver cannot
-//     drive); a target written while the fan is recorded manual goes to the driver (0 ends the
-//     manual mode, and its record with it); a target written under system control is accepted
-//     and not passed on, since passing it on would take the fan without a record of it, as a
-//     Mac's SMC keeps ignoring a target until the mode says manual; mode 0 writes 0 to
-//     fanX_target, then removes the record.
-// An attribute without a write bit is never written (kIOReturnNotPermitted), whoever asks.
-// Kernel errors of a write map to kernel codes: EACCES/EPERM kIOReturnNotPermitted, EOPNOTSUPP
-// kIOReturnUnsupported, EINVAL/ERANGE kIOReturnBadArgument, ENOENT/ENODEV/ENXIO
-// kIOReturnNoDevice, anything else kIOReturnError.
+// Writes of FiTg and Fimd go to the writer the table was given (HwmonFanWriter describes what
+// each driver gets); without one, every write answers kIOReturnNotPrivileged, as the Mac's SMC
+// answers a process without privilege. Other keys are not writable.
 class HwmonSMCKeyTable {
 public:
     static constexpr std::int64_t maximumRPM = 100000;
 
-    HwmonSMCKeyTable(HwmonDevice device, HwmonManualModeRecord modeRecord);
+    // EACCES/EPERM kIOReturnNotPermitted, EOPNOTSUPP kIOReturnUnsupported, EINVAL/ERANGE
+    // kIOReturnBadArgument, ENOENT/ENODEV/ENXIO kIOReturnNoDevice, anything else kIOReturnError.
+    static KernReturn kernelCodeForErrno(int error);
+
+    // `writer` may be null: a read-only table.
+    HwmonSMCKeyTable(HwmonDevice device, HwmonManualModeRecord modeRecord,
+                     std::unique_ptr<HwmonFanWriting> writer);
 
     // One command of the call record: the kernel code, and in `output` the controller's answer.
-    KernReturn execute(const SMCKeyData& input, SMCKeyData& output, bool mayWrite) const;
+    KernReturn execute(const SMCKeyData& input, SMCKeyData& output) const;
+    bool isWritable() const { return writer_ != nullptr; }
 
     // The key names, in the order the index command enumerates them.
     std::vector<std::string> keyNames() const;
@@ -78,13 +73,10 @@ private:
     Read read(const Key& key) const;
     Read readSpeed(const std::filesystem::path& attribute) const;
     Read readMode(int fanNumber) const;
-    KernReturn write(const Key& key, const std::vector<std::uint8_t>& bytes,
-                     std::uint8_t& smcResult) const;
-    KernReturn writeTarget(int fanNumber, double rpm) const;
-    KernReturn writeMode(int fanNumber, bool manual) const;
 
     HwmonDevice device_;
     HwmonManualModeRecord modeRecord_;
+    std::unique_ptr<HwmonFanWriting> writer_;
     bool writeSupported_ = false;
     // The fans found at construction: the keys are made for them, so FNum never names a fan
     // whose keys do not exist.

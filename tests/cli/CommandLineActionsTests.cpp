@@ -187,10 +187,11 @@ TEST_F(CommandLine, PrintHardwareWithoutFallbackFlagRunsNoProgram) {
     EXPECT_FALSE(fallbackLine());
     EXPECT_THAT(output, IsSupersetOf({"fanCount=1", "minimumRPM=2500", "maximumRPM=6550",
                                       "source=Mac17,2 built-in fan preset"}));
-    // The probe block ends with the last fan; the backend line follows it.
-    ASSERT_GE(output.size(), 2u);
-    EXPECT_EQ(output[output.size() - 2], "fan0Source=Mac17,2 built-in fan preset");
-    EXPECT_EQ(output.back(), "hardware=none");
+    // The probe block ends with the last fan; the backend and the curve's sensor follow it.
+    ASSERT_GE(output.size(), 3u);
+    EXPECT_EQ(output[output.size() - 3], "fan0Source=Mac17,2 built-in fan preset");
+    EXPECT_EQ(output[output.size() - 2], "hardware=none");
+    EXPECT_EQ(output.back(), "temperatureSensor=none");
 }
 
 TEST_F(CommandLine, SMCDiagnoseAppliedReplacesThePreset) {
@@ -202,8 +203,8 @@ TEST_F(CommandLine, SMCDiagnoseAppliedReplacesThePreset) {
     EXPECT_TRUE(runner.runs[0].arguments.empty());
     EXPECT_THAT(output, IsSupersetOf({"minimumRPM=1250", "maximumRPM=6800",
                                       "source=smcDiagnose fRMN/fRMX read-only"}));
-    ASSERT_GE(output.size(), 2u);
-    EXPECT_EQ(output[output.size() - 2], "fallback=smcDiagnose applied");
+    ASSERT_GE(output.size(), 3u);
+    EXPECT_EQ(output[output.size() - 3], "fallback=smcDiagnose applied");
 }
 
 TEST_F(CommandLine, SMCDiagnoseUnreadableKeepsTheReadCapabilities) {

@@ -20,7 +20,9 @@ using testing::linesOf;
 
 TEST(AerivoMacOnHwmon, ThePrintSaysWhichBackendAnsweredAndWhyFansCannotBeDriven) {
     testing::FakeHwmonTree tree;
-    tree.macsmcLaptop(1, false);
+    // As the kernel registers them: the battery and AC devices before the SMC's.
+    tree.addMacSMCPowerSupplies(0, 1);
+    tree.macsmcLaptop(2, false);
     const std::vector<std::string> environment{"AERIVO_SYSTEM_ROOT=" + tree.root().string(),
                                                "XDG_CONFIG_HOME=" +
                                                    (tree.root() / "config").string()};
@@ -30,11 +32,26 @@ TEST(AerivoMacOnHwmon, ThePrintSaysWhichBackendAnsweredAndWhyFansCannotBeDriven)
     EXPECT_THAT(linesOf(run.output),
                 ::testing::IsSupersetOf(
                     {"fanCount=2", "fan0MaximumRPM=6000",
-                     "hardware=hwmon macsmc_hwmon /sys/class/hwmon/hwmon1",
+                     "hardware=hwmon macsmc_hwmon /sys/class/hwmon/hwmon2",
                      "fanWriteSupport=unavailable: fan1_target is read-only: macsmc_hwmon was "
                      "loaded without fan_control=1",
-                     "temperaturePrimary=64 C source=IOHID PMU max (PMU tdev3)"}))
+                     "temperatureSensor=IOHID board (NAND Flash Temperature)",
+                     "temperaturePrimary=44 C source=IOHID board (NAND Flash Temperature)"}))
         << run.output;
+
+    // A chosen sensor is saved in the settings: the next run follows it without the flag.
+    const testing::ProgramRun choosing = testing::runProgram(
+        AERIVO_MAC_PATH, {"--temperature-sensor", "WiFi/BT Module Temp", "--print-hardware"},
+        environment);
+    EXPECT_THAT(linesOf(choosing.output),
+                ::testing::IsSupersetOf({"temperatureSensorChoice=WiFi/BT Module Temp",
+                                         "temperatureSensor=IOHID chosen (WiFi/BT Module Temp)"}))
+        << choosing.output;
+    const testing::ProgramRun later =
+        testing::runProgram(AERIVO_MAC_PATH, {"--print-hardware"}, environment);
+    EXPECT_THAT(linesOf(later.output),
+                ::testing::Contains("temperatureSensor=IOHID chosen (WiFi/BT Module Temp)"))
+        << later.output;
 
     // The simulated Mac serving the same root comes first.
     testing::SimulatorProcess simulator(tree.root(), {"--model", "laptop-2fan"});

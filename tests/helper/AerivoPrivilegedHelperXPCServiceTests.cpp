@@ -287,12 +287,16 @@ TEST(HelperServiceReset, RepliesAtTheStatusDefaultsWithTheOutcome) {
         std::optional<std::string> resetToSystem;
         std::optional<std::string> error;
         std::uint8_t modeAfter;
+        // A failed hand-back also names itself in fanHandBack, with the kernel's words where
+        // the contract's error has only its generic text.
+        std::optional<std::string> handBackError = error;
     };
     const std::vector<Row> rows{
         {Setup::manualFan, "accepted", std::nullopt, 0},
         {Setup::writesOff, "noop", std::nullopt, 1},
         {Setup::smcClosed, std::nullopt, "AppleSMC connection failed", 1},
-        {Setup::modeWriteRefused, "failed", "manual target lease failed", 1},
+        {Setup::modeWriteRefused, "failed", "manual target lease failed", 1,
+         "ResetModeKernelResult=notPrivileged(-536870207)"},
         {Setup::modeUnreadable, "failed", "F0md mode unreadable", 1},
     };
     for (const Row& row : rows) {
@@ -318,6 +322,10 @@ TEST(HelperServiceReset, RepliesAtTheStatusDefaultsWithTheOutcome) {
         AerivoPrivilegedHelperStatus expected;
         expected.resetToSystem = row.resetToSystem;
         expected.error = row.error;
+        if (row.error) {
+            expected.fanHandBack = "failed";
+            expected.fanHandBackError = row.handBackError;
+        }
         EXPECT_EQ(HelperServiceRig::only(*answer), expected.dictionary())
             << static_cast<int>(row.setup);
         EXPECT_EQ(rig.fan().mode, row.modeAfter) << static_cast<int>(row.setup);

@@ -155,6 +155,34 @@ TEST_F(HelperClient, ATrustedHelperThatAnswersIsResetOnEveryHealthRead) {
     EXPECT_EQ(sent[1].deadline, 8s);
 }
 
+// A fan the helper could not hand back reaches the health (and so the write plan), the reset's
+// reply being the newer word; a helper that says nothing of it leaves the health clear.
+TEST_F(HelperClient, AFanTheHelperCouldNotHandBackReachesTheHealth) {
+    const nlohmann::json stuck = {{"fanHandBack", "failed"},
+                                  {"fanHandBackError", "ResetModeKernelResult=unsupported(-1)"}};
+    struct Row {
+        const char* name;
+        nlohmann::json status;
+        nlohmann::json reset;
+        std::optional<std::string> failure;
+    };
+    const std::vector<Row> rows{
+        {"both say it", stuck, stuck, "ResetModeKernelResult=unsupported(-1)"},
+        {"the reset returned it", stuck, {{"resetToSystem", "accepted"}}, std::nullopt},
+        {"failed without a reason", {}, {{"fanHandBack", "failed"}}, "no reason given"},
+        {"neither says it", {}, {{"resetToSystem", "accepted"}}, std::nullopt},
+    };
+    makeBundle();
+    installHelper();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        nlohmann::json status = row.status;
+        status["heartbeat"] = "ok";
+        answerStatus(status, row.reset);
+        EXPECT_EQ(client().readHealth().fanHandBackFailure, row.failure);
+    }
+}
+
 TEST_F(HelperClient, WithoutAHeartbeatNoResetIsSentAndNoWriteIsAllowed) {
     makeBundle();
     installHelper();

@@ -116,3 +116,28 @@ TEST(FanWriteSafetyPlan, TheFirstFailingTestDecidesAndTheListShowsEverythingMiss
 
 } // namespace
 } // namespace aerivo
+
+namespace aerivo {
+namespace {
+
+// A fan the helper could not hand back comes before every other verdict, with the helper's
+// reason, and unmeets the reset path even when the reset request itself was accepted.
+TEST(FanWriteSafetyPlan, AFanTheHelperCouldNotHandBackIsNamedFirst) {
+    for (const bool everythingElseHolds : {true, false}) {
+        SCOPED_TRACE(everythingElseHolds ? "otherwise write capable" : "telemetry missing too");
+        const Inputs inputs = everythingElseHolds ? Inputs{} : without({telemetry});
+        const auto& f = inputs.flags;
+        const FanWriteSafetyPlan plan = FanWriteSafetyPlan::evaluate(
+            inputs.capabilities, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7],
+            std::string("ResetModeKernelResult=unsupported(-536870201)"));
+        EXPECT_EQ(plan.status, FanWriteSafetyStatus::resetRequired);
+        EXPECT_FALSE(plan.isWriteCapable());
+        EXPECT_NE(plan.detail.find("could not return fan 0 to macOS control"), std::string::npos);
+        EXPECT_NE(plan.detail.find("ResetModeKernelResult=unsupported(-536870201)"),
+                  std::string::npos);
+        EXPECT_NE(plan.actionMessage().find("macOS-control reset path"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace aerivo

@@ -2,6 +2,7 @@
 // both drivers.
 
 #include "app/cli/CommandLineActions.h"
+#include "platform/hwmon/HwmonHIDEventSystem.h"
 #include "platform/hwmon/HwmonIOKit.h"
 #include "tests/support/FakeHIDEventSystem.h"
 #include "tests/support/FakeHwmonTree.h"
@@ -28,7 +29,7 @@ struct Machine {
 };
 
 Lines printHardware(FakeHwmonTree& tree, const Lines& flags) {
-    auto port = HwmonIOKit::open(tree.root(), tree.root() / "run", HwmonIOKit::Access::readOnly);
+    auto port = HwmonIOKit::open(tree.root(), tree.root() / "run", {}, tree);
     EXPECT_NE(port, nullptr);
     if (!port) {
         return {};
@@ -141,6 +142,33 @@ TEST(HwmonReports, TheHardwareAndWriteDebugReportsSayWhetherAndWhyFanWritesAreUn
          "fanWriteSupport=unavailable: fan1_manual is read-only"},
         {[](FakeHwmonTree& tree) { tree.addAppleSMC(1); },
          "fanWriteSupport=unavailable: applesmc reports no fan"},
+        // The driver decides fan1_target's mode when it binds.
+        {[](FakeHwmonTree& tree) {
+             tree.macsmcLaptop(1, false);
+             tree.setFanControl(true);
+         },
+         "fanWriteSupport=unavailable: fan1_target is read-only although fan_control is Y now: "
+         "macsmc_hwmon sets the file's mode when it binds, so rebind the device (or reload the "
+         "module) to make it writable"},
+        // The driver reads fan_control on every write: off, it refuses them all.
+        {[](FakeHwmonTree& tree) {
+             tree.macsmcLaptop(1, true);
+             tree.setFanControl(false);
+         },
+         "fanWriteSupport=unavailable: fan_control was turned off after macsmc_hwmon was loaded: "
+         "the driver refuses every fan write, 0 included"},
+        {[](FakeHwmonTree& tree) {
+             FakeHwmonTree::setReadOnly(tree.macsmcLaptop(1, true), "fan1_min", "0");
+         },
+         "fanWriteSupport=unavailable: fan1_min is 0: macsmc_hwmon would take a written 0 as a "
+         "speed, so it could never hand the fan back to the SMC"},
+        // applesmc reads 2 bytes of a 4-byte float fan key: EINVAL.
+        {[](FakeHwmonTree& tree) {
+             tree.applesmcLaptop(1);
+             tree.setFloatFanKeys(true);
+         },
+         "fanWriteSupport=unavailable: fan1_manual cannot be read (Invalid argument): applesmc "
+         "cannot drive this Mac's fans (its fan keys are not in the format the driver reads)"},
     };
     for (const auto& [build, expected] : cases) {
         SCOPED_TRACE(expected);
@@ -151,6 +179,39 @@ TEST(HwmonReports, TheHardwareAndWriteDebugReportsSayWhetherAndWhyFanWritesAreUn
         EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 2);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), expected);
+    }
+}
+
+// --print-hardware on the Apple Silicon tree as the kernel builds it (battery and AC devices
+// first): the backend by its chip name, and the curve's sensor with the rule that chose it.
+TEST(HwmonReports, PrintHardwareNamesTheBackendAndTheCurvesSensor) {
+    const std::vector<std::pair<std::optional<std::string>, std::string>> choices{
+        {std::nullopt, "temperatureSensor=IOHID board (NAND Flash Temperature)"},
+        {"Battery Hotspot", "temperatureSensor=IOHID chosen (Battery Hotspot)"},
+    };
+    for (const auto& [chosen, expected] : choices) {
+        SCOPED_TRACE(expected);
+        FakeHwmonTree tree;
+        tree.addMacSMCPowerSupplies(0, 1);
+        tree.macsmcLaptop(2, true);
+        auto port = HwmonIOKit::open(tree.root(), tree.root() / "run", {}, tree);
+        ASSERT_NE(port, nullptr);
+        HwmonHIDEventSystem hid(tree.root());
+        testing::ScriptedProcessRunner runner;
+        Lines output;
+        CommandLineEnvironment environment{*port,
+                                           hid,
+                                           runner,
+                                           SystemPaths(tree.root()),
+                                           [](std::string_view) { return std::nullopt; },
+                                           port->description(),
+                                           nullptr,
+                                           chosen};
+        CommandLineActions actions(environment,
+                                   [&output](const std::string& line) { output.push_back(line); });
+        EXPECT_EQ(actions.run({"AerivoMac", "--print-hardware"}), 0);
+        const Lines wanted{"hardware=hwmon macsmc_hwmon /sys/class/hwmon/hwmon2", expected};
+        EXPECT_THAT(output, IsSupersetOf(wanted));
     }
 }
 

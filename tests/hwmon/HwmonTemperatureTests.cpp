@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace aerivo {
 namespace {
 
@@ -42,18 +44,69 @@ TEST(HwmonSensors, EverySensorOfEveryDeviceIsAServiceWithItsLabelAsProduct) {
 
     HwmonHIDEventSystem hid(tree.root());
     HIDTemperatureTelemetryClient telemetry(hid);
-    EXPECT_THAT(telemetry.debugReport(),
-                ::testing::ElementsAre(
-                    "temperatureTelemetry=IOHID sensors=7",
-                    // Processor sensors win over the hotter battery.
-                    "temperaturePrimary=64 C source=IOHID PMU max (PMU tdev3)",
-                    "PMU tdev3: 64 C processor", "PMU tdie1: 61 C processor", "Battery: 70 C other",
-                    "Composite [31m: 42 C other", "macsmc_hwmon temp10: nil other",
-                    "macsmc_hwmon temp11: nil other", "macsmc_hwmon temp4: 48 C other"));
+    EXPECT_THAT(
+        telemetry.debugReport(),
+        ::testing::ElementsAre("temperatureTelemetry=IOHID sensors=7",
+                               "temperaturePrimary=44 C source=IOHID board (NAND Flash "
+                               "Temperature)",
+                               "Battery Hotspot: 51 C other", "Charge Regulator Temp: 47 C other",
+                               "Composite [31m: 42 C other", "NAND Flash Temperature: 44 C other",
+                               "WiFi/BT Module Temp: 41 C other", "macsmc_hwmon temp10: nil other",
+                               "macsmc_hwmon temp11: nil other"));
     // Other usage pairs match nothing.
     const auto others = hid.copyServices(0xFF00, 6);
     ASSERT_TRUE(others);
     EXPECT_TRUE(others->empty());
+}
+
+// The curve's sensor over the label sets the drivers really give: macsmc's device-tree labels
+// (no processor sensor in mainline), the battery's "temp" beside them, applesmc's raw SMC keys.
+TEST(HwmonCurveSensor, FollowsTheChoiceThenProcessorThenBoardPriorityAndAvoidsBatteries) {
+    struct Row {
+        const char* name;
+        std::function<void(FakeHwmonTree&)> build;
+        std::optional<std::string> chosen;
+        std::string source;
+    };
+    const auto appleSilicon = [](FakeHwmonTree& tree) {
+        tree.addMacSMCPowerSupplies(0, 1);
+        tree.macsmcLaptop(2, true);
+    };
+    const std::vector<Row> rows{
+        {"Apple Silicon: the NAND sensor, not the hotter battery", appleSilicon, std::nullopt,
+         "IOHID board (NAND Flash Temperature)"},
+        {"Apple Silicon without the NAND sensor: the next board sensor",
+         [&](FakeHwmonTree& tree) {
+             appleSilicon(tree);
+             FakeHwmonTree::remove(tree.root() / "sys/class/hwmon/hwmon2", "temp1_input");
+         },
+         std::nullopt, "IOHID board (Charge Regulator Temp)"},
+        {"a chosen sensor wins", appleSilicon, "WiFi/BT Module Temp",
+         "IOHID chosen (WiFi/BT Module Temp)"},
+        {"a chosen sensor that is not there: the priority", appleSilicon, "CPU die",
+         "IOHID board (NAND Flash Temperature)"},
+        {"Intel: the CPU key, not the hotter battery key",
+         [](FakeHwmonTree& tree) {
+             FakeHwmonTree::setReadOnly(tree.applesmcLaptop(0), "temp2_input", "60000");
+         },
+         std::nullopt, "IOHID PMU max (TC0P)"},
+        {"no board sensor: the hottest that is not a battery",
+         [](FakeHwmonTree& tree) {
+             tree.addMacSMCPowerSupplies(0, 1);
+             FakeHwmonTree::set(tree.addOther(2, "nvme"), "temp1_input", "30000");
+         },
+         std::nullopt, "IOHID temperature max (nvme temp1)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeHwmonTree tree;
+        row.build(tree);
+        HwmonHIDEventSystem hid(tree.root());
+        HIDTemperatureTelemetryClient telemetry(hid, row.chosen);
+        const auto primary = telemetry.readPrimaryTemperature();
+        ASSERT_TRUE(primary);
+        EXPECT_EQ(primary->source, row.source);
+    }
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "helper/core/AerivoPrivilegedHelperXPCService.h"
 #include "helper/core/FanTargetLeaseController.h"
 #include "platform/hwmon/HwmonIOKit.h"
+#include "platform/hwmon/write/HwmonFanWriter.h"
+#include "shared/AerivoPrivilegedHelperStatus.h"
 #include "shared/SMCResult.h"
 #include "tests/support/FakeHwmonTree.h"
 #include "tests/support/ManualSerialQueue.h"
@@ -20,17 +22,20 @@ namespace fs = std::filesystem;
 using testing::FakeHwmonTree;
 using FanFiles = std::map<std::string, std::string>;
 
-// One SMC write and what the driver's files held right after it.
+// One SMC write and what the driver's files held right after it; on macsmc also the SMC's own
+// mode key, which no file shows (-1 on applesmc, whose mode is fan1_manual).
 struct WriteStep {
     std::string key;
     FanFiles files;
     bool recordedManual = false;
+    int smcMode = -1;
 
     bool operator==(const WriteStep&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const WriteStep& step) {
-    out << step.key << (step.recordedManual ? " (manual record)" : "") << ":";
+    out << step.key << (step.recordedManual ? " (manual record)" : "") << " smcMode "
+        << step.smcMode << ":";
     for (const auto& [name, value] : step.files) {
         out << " " << name << "=" << value;
     }
@@ -41,20 +46,30 @@ class HwmonHelper : public ::testing::Test {
 public:
     // A fresh machine for each row of a table.
     FakeHwmonTree& freshTree() {
+        controller_.reset();
         client_.reset();
+        faults_.reset();
+        port_.reset();
         tree_ = std::make_unique<FakeHwmonTree>();
         steps.clear();
         return *tree_;
     }
     FakeHwmonTree& tree() { return tree_ ? *tree_ : freshTree(); }
 
-    void open(fs::path folder, HwmonIOKit::Access access = HwmonIOKit::Access::helper) {
+    // The helper's port (with the fan writer), or the app's without one; the tree's driver
+    // model carries every attribute read and write.
+    void open(fs::path folder, bool helper = true) {
         folder_ = std::move(folder);
-        port_ = HwmonIOKit::open(tree().root(), tree().root() / "run/aerivo-hwmon", access);
+        controller_.reset();
+        client_.reset();
+        faults_.reset();
+        port_ =
+            HwmonIOKit::open(tree().root(), tree().root() / "run/aerivo-hwmon",
+                             helper ? HwmonFanWriter::factory() : HwmonFanWriterFactory{}, tree());
         ASSERT_NE(port_, nullptr);
         faults_ = std::make_unique<testing::SMCWriteFaults>(*port_);
         faults_->afterWrite([this](const std::string& key) {
-            steps.push_back({key, watched(), recordedManual()});
+            steps.push_back({key, watched(), recordedManual(), smcMode()});
         });
         client_ = SMCProbeClient::open(*faults_);
         ASSERT_NE(client_, nullptr);
@@ -75,6 +90,9 @@ public:
     bool recordedManual() const {
         return fs::exists(tree_->root() / "run/aerivo-hwmon/hwmon1-fan1.manual");
     }
+    int smcMode() const {
+        return FakeHwmonTree::get(folder_, "name") == "macsmc_hwmon" ? tree_->smcMode(1) : -1;
+    }
     FanTargetWriteResult write(const std::string& key, const std::string& type,
                                std::vector<std::uint8_t> bytes) {
         const auto size = static_cast<int>(bytes.size());
@@ -91,7 +109,7 @@ public:
 };
 
 TEST_F(HwmonHelper, OnlyTheHelperWritesAndEveryWriteOfTheAppIsRefusedUntouched) {
-    open(tree().applesmcLaptop(1), HwmonIOKit::Access::readOnly);
+    open(tree().applesmcLaptop(1), false);
     const FanFiles before = FakeHwmonTree::fanState(folder_);
     EXPECT_EQ(write("F0md", "ui8 ", {1}).kernelResult, kIOReturnNotPrivileged);
     EXPECT_EQ(write("F0Tg", "flt ", {0, 0, 0x3B, 0x45}).kernelResult, kIOReturnNotPrivileged);
@@ -113,16 +131,20 @@ TEST_F(HwmonHelper, AnAppleSiliconRenewalRecordsManualModeBeforeTheTargetTakesTh
     open(tree().macsmcLaptop(1, true));
     EXPECT_EQ(controller_->renewManualTarget(2600.4, std::nullopt, 15).exitCode, 0);
     EXPECT_EQ(controller_->resetAutomatic().exitCode, 0);
-    EXPECT_THAT(steps, ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}, true},
-                                              WriteStep{"F0Tg", {{"fan1_target", "2600"}}, true},
-                                              WriteStep{"F0md", {{"fan1_target", "0"}}, false}));
+    // The hand-back: the live speed (1500) sets the driver's flag, then 0 writes mode 0, and the
+    // target reads what the SMC chose (1300).
+    EXPECT_THAT(steps,
+                ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}, true, 0},
+                                       WriteStep{"F0Tg", {{"fan1_target", "2600"}}, true, 1},
+                                       WriteStep{"F0md", {{"fan1_target", "1300"}}, false, 0}));
 }
 
 TEST_F(HwmonHelper, AHoldEndsUnderTheSMCsControlOnBothDrivers) {
     // The restore writes the target read before the hold (the fan still manual), then mode 0.
     const std::vector<std::pair<bool, std::vector<WriteStep>>> machines{
         {true,
-         {{"F0Tg", {{"fan1_target", "1500"}}, true}, {"F0md", {{"fan1_target", "0"}}, false}}},
+         {{"F0Tg", {{"fan1_target", "1500"}}, true, 1},
+          {"F0md", {{"fan1_target", "1300"}}, false, 0}}},
         {false,
          {{"F0Tg", {{"fan1_manual", "1"}, {"fan1_output", "2000"}}},
           {"F0md", {{"fan1_manual", "0"}, {"fan1_output", "2000"}}}}},
@@ -148,7 +170,8 @@ TEST_F(HwmonHelper, WithoutFanControlNothingIsWrittenAndNothingIsRecorded) {
     EXPECT_FALSE(renewal.response);
     EXPECT_THAT(renewal.lines, ::testing::Contains("smcWriteProbeModeWriteKernelResult=" +
                                                    kernelResultText(kIOReturnNotPermitted)));
-    EXPECT_THAT(steps, ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}}));
+    EXPECT_THAT(steps,
+                ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1500"}}, false, 0}));
 }
 
 struct MacSMCWrite {
@@ -173,7 +196,9 @@ TEST_F(HwmonHelper, AppleSiliconTargetsReachTheDriverOnlyWhileTheFanIsRecordedMa
         {"a target of a manual fan is passed on, rounded", true, "F0Tg", floatBytes(2500.6f),
          kIOReturnSuccess, SMCResult::success, "2501", true},
         {"a target of 0 hands the fan back and ends the record", true, "F0Tg", floatBytes(0),
-         kIOReturnSuccess, SMCResult::success, "0", false},
+         kIOReturnSuccess, SMCResult::success, "1300", false},
+        {"a speed outside fan1_min...fan1_max is the driver's EINVAL", true, "F0Tg",
+         floatBytes(800), kIOReturnBadArgument, SMCResult::success, "1500", true},
         {"a target that is not a number is refused",
          true,
          "F0Tg",
@@ -186,13 +211,13 @@ TEST_F(HwmonHelper, AppleSiliconTargetsReachTheDriverOnlyWhileTheFanIsRecordedMa
          SMCResult::badArgument, "1500", true},
         {"a negative target is refused", true, "F0Tg", floatBytes(-5), kIOReturnSuccess,
          SMCResult::badArgument, "1500", true},
-        {"mode 0 writes 0 even without a record",
+        {"mode 0 hands back even without a record",
          false,
          "F0md",
          {0},
          kIOReturnSuccess,
          SMCResult::success,
-         "0",
+         "1300",
          false},
         {"a mode other than 0 or 1 is refused",
          false,
@@ -246,7 +271,7 @@ TEST_F(HwmonHelper, AtStartAFanLeftManualIsHandedBackAndAnyOtherIsLeftAlone) {
              ASSERT_TRUE(helper.write("F0Tg", "flt ", floatBytes(3000)).isSuccess());
          },
          Finding::handedBack,
-         {{"fan1_target", "0"}}},
+         {{"fan1_target", "1300"}}},
         {"an applesmc fan in manual mode",
          false,
          [](HwmonHelper& helper) { FakeHwmonTree::set(helper.folder_, "fan1_manual", "1"); },
@@ -307,9 +332,9 @@ public:
 TEST_F(HwmonHelperService, ALeaseWritesModeThenTargetAndItsExpiryHandsTheFanBack) {
     const std::vector<std::pair<bool, std::vector<WriteStep>>> machines{
         {true,
-         {{"F0md", {{"fan1_target", "1500"}}, true},
-          {"F0Tg", {{"fan1_target", "3000"}}, true},
-          {"F0md", {{"fan1_target", "0"}}, false}}},
+         {{"F0md", {{"fan1_target", "1500"}}, true, 0},
+          {"F0Tg", {{"fan1_target", "3000"}}, true, 1},
+          {"F0md", {{"fan1_target", "1300"}}, false, 0}}},
         {false,
          {{"F0md", {{"fan1_manual", "1"}, {"fan1_output", "2000"}}},
           {"F0Tg", {{"fan1_manual", "1"}, {"fan1_output", "3000"}}},
@@ -348,15 +373,99 @@ TEST_F(HwmonHelperService, AtStartAFanLeftManualGoesBackBeforeTheFirstRequestIsS
     EXPECT_EQ(log, std::vector<std::string>{"helperStartCheck=handedBack"});
     EXPECT_EQ(reply.value(std::string(AerivoManualTargetLeaseResponse::acceptedKey), false), true)
         << reply;
-    EXPECT_THAT(steps, ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "0"}}, false},
-                                              WriteStep{"F0md", {{"fan1_target", "0"}}, true},
-                                              WriteStep{"F0Tg", {{"fan1_target", "2500"}}, true}));
+    EXPECT_THAT(steps,
+                ::testing::ElementsAre(WriteStep{"F0md", {{"fan1_target", "1300"}}, false, 0},
+                                       WriteStep{"F0md", {{"fan1_target", "1300"}}, true, 0},
+                                       WriteStep{"F0Tg", {{"fan1_target", "2500"}}, true, 1}));
 
     // A lease of this helper is its own business: a later check leaves it alone.
     service->checkForAbandonedManualMode([&log](const std::string& line) { log.push_back(line); });
     loop.runUntilIdle();
     EXPECT_EQ(steps.size(), 3u);
     EXPECT_EQ(log.size(), 1u);
+}
+
+// Every state macsmc_hwmon can be in when the helper must hand the fan back. Each end of a lease
+// (its expiry, a reset request, the next helper's start-up check after a crash) leaves the SMC's
+// mode key at 0 with nothing reported, or reports the failure in the helper's status: never a
+// success while the SMC still holds the fan.
+TEST_F(HwmonHelperService, EveryLeaseEndHandsTheFanBackOrTheStatusSaysItCouldNot) {
+    enum class End { expiry, reset, startCheckAfterCrash };
+    using Change = std::function<void(FakeHwmonTree&, const fs::path&)>;
+    const Change nothing = [](FakeHwmonTree&, const fs::path&) {};
+    struct State {
+        const char* name;
+        bool fanControlAtLoad;
+        Change before; // before the lease
+        Change during; // while the lease holds the fan
+        bool leaseTakes;
+        bool handedBack;
+    };
+    const std::vector<State> states{
+        {"a plain lease", true, nothing, nothing, true, true},
+        {"the driver rebound mid-lease, its manual flag lost", true, nothing,
+         [](FakeHwmonTree& tree, const fs::path&) { tree.rebind(); }, true, true},
+        {"fan_control turned off mid-lease", true, nothing,
+         [](FakeHwmonTree& tree, const fs::path&) { tree.setFanControl(false); }, true, false},
+        {"fan_control turned off and the driver rebound mid-lease", true, nothing,
+         [](FakeHwmonTree& tree, const fs::path&) {
+             tree.setFanControl(false);
+             tree.rebind();
+         },
+         true, false},
+        {"fan1_min is 0, so 0 is a speed", true,
+         [](FakeHwmonTree&, const fs::path& folder) {
+             FakeHwmonTree::setReadOnly(folder, "fan1_min", "0");
+         },
+         nothing, false, true},
+        {"fan_control set after load, fan1_target still 0444", false,
+         [](FakeHwmonTree& tree, const fs::path&) { tree.setFanControl(true); }, nothing, false,
+         true},
+    };
+    for (const State& state : states) {
+        for (const End end : {End::expiry, End::reset, End::startCheckAfterCrash}) {
+            SCOPED_TRACE(std::string(state.name) + ", end " +
+                         std::to_string(static_cast<int>(end)));
+            FakeHwmonTree& machine = freshTree();
+            open(machine.macsmcLaptop(1, state.fanControlAtLoad));
+            state.before(machine, folder_);
+            startService();
+            const nlohmann::json lease = renew(3000);
+            EXPECT_EQ(lease.value(std::string(AerivoManualTargetLeaseResponse::acceptedKey), false),
+                      state.leaseTakes)
+                << lease;
+            EXPECT_EQ(machine.smcMode(1), state.leaseTakes ? 1 : 0);
+            state.during(machine, folder_);
+
+            if (end == End::expiry) {
+                loop.advanceBy(SerialQueue::Seconds(15.1));
+            } else if (end == End::reset) {
+                service->resetToSystem([](nlohmann::json) {});
+                loop.runUntilIdle();
+            } else {
+                service.reset();
+                startService();
+                service->checkForAbandonedManualMode();
+                loop.runUntilIdle();
+            }
+            nlohmann::json status;
+            service->readStatus([&status](nlohmann::json answer) { status = std::move(answer); });
+            const bool reported =
+                status.value(std::string(AerivoPrivilegedHelperStatus::fanHandBackKey), "") ==
+                "failed";
+
+            EXPECT_EQ(machine.smcMode(1), state.handedBack ? 0 : 1);
+            if (state.leaseTakes) {
+                EXPECT_EQ(reported, !state.handedBack) << status;
+                EXPECT_EQ(recordedManual(), !state.handedBack);
+            }
+            if (reported) {
+                EXPECT_FALSE(
+                    status.value(std::string(AerivoPrivilegedHelperStatus::fanHandBackErrorKey), "")
+                        .empty());
+            }
+        }
+    }
 }
 
 } // namespace

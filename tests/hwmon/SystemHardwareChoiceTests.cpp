@@ -1,6 +1,8 @@
 // Which backend a process gets, and which processes may write through hwmon.
 
+#include "helper/core/SMCProbeClient.h"
 #include "platform/hardware/SystemHardware.h"
+#include "platform/hwmon/write/HwmonFanWriter.h"
 #include "tests/support/FakeHwmonTree.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,13 @@ TEST(SystemHardwareChoice, HwmonWhenASupportedDriverIsThereOtherwiseNone) {
          "hwmon macsmc_hwmon /sys/class/hwmon/hwmon3"},
         {[](FakeHwmonTree& tree) { tree.applesmcLaptop(0); },
          "hwmon applesmc /sys/class/hwmon/hwmon0"},
+        // The battery and AC devices registered before the SMC's are not the SMC.
+        {[](FakeHwmonTree& tree) {
+             tree.addMacSMCPowerSupplies(0, 1);
+             tree.macsmcLaptop(2, true);
+         },
+         "hwmon macsmc_hwmon /sys/class/hwmon/hwmon2"},
+        {[](FakeHwmonTree& tree) { tree.addMacSMCPowerSupplies(0, 1); }, "none"},
         {[](FakeHwmonTree& tree) { tree.addOther(0, "coretemp"); }, "none"},
         {[](FakeHwmonTree&) {}, "none"},
     };
@@ -33,6 +42,23 @@ TEST(SystemHardwareChoice, HwmonWhenASupportedDriverIsThereOtherwiseNone) {
         const bool opens = hardware.ioKit->matchingService("AppleSMCKeysEndpoint") != 0 ||
                            hardware.ioKit->matchingService("AppleSMC") != 0;
         EXPECT_EQ(opens, description != "none") << description;
+    }
+}
+
+TEST(SystemHardwareChoice, OnlyAPortGivenTheWriterWrites) {
+    FakeHwmonTree tree;
+    tree.applesmcLaptop(0);
+    for (const bool helper : {false, true}) {
+        SCOPED_TRACE(helper ? "helper" : "app");
+        const SystemHardware hardware = SystemHardware::forPaths(
+            SystemPaths(tree.root()), helper ? HwmonFanWriter::factory() : HwmonFanWriterFactory{});
+        auto client = SMCProbeClient::open(*hardware.ioKit);
+        ASSERT_NE(client, nullptr);
+        const FanTargetWriteResult result = client->writeValue(SMCValue{"F0md", "ui8 ", 1, {1}});
+        EXPECT_EQ(result.kernelResult, helper ? kIOReturnSuccess : kIOReturnNotPrivileged);
+        EXPECT_EQ(
+            FakeHwmonTree::get(tree.root() / "sys/devices/platform/applesmc.768", "fan1_manual"),
+            helper ? "1" : "0");
     }
 }
 
