@@ -51,11 +51,17 @@ set(aerivo_bundle_outputs "${aerivo_bundle_info}")
 
 # aerivo_bundle_signed_copy(TARGET <target> DESTINATION <file> IDENTIFIER <id> [SIGN_ARGS...]):
 # copies a program into the bundle (under a temporary name, then renamed, so a running copy is
-# never overwritten in place) and signs it with the development team.
+# never overwritten in place) and signs it with the development team. The file (relative to the
+# bundle) and its signing command are kept in the global properties AERIVO_BUNDLE_SIGNED_FILES
+# and AERIVO_SIGN_<file>, so the install rules can sign a stripped copy the same way.
 function(aerivo_bundle_signed_copy)
     cmake_parse_arguments(ARG "" "TARGET;DESTINATION;IDENTIFIER" "SIGN_ARGS;DEPENDS" ${ARGN})
     get_filename_component(folder "${ARG_DESTINATION}" DIRECTORY)
     get_filename_component(name "${ARG_DESTINATION}" NAME)
+    file(RELATIVE_PATH relative "${AERIVO_APP_BUNDLE}" "${ARG_DESTINATION}")
+    set_property(GLOBAL APPEND PROPERTY AERIVO_BUNDLE_SIGNED_FILES "${relative}")
+    set_property(GLOBAL PROPERTY "AERIVO_SIGN_${relative}" --identifier "${ARG_IDENTIFIER}"
+                 ${aerivo_team_signing} ${ARG_SIGN_ARGS})
     add_custom_command(OUTPUT "${ARG_DESTINATION}" "${ARG_DESTINATION}.codesig"
         COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
         COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:${ARG_TARGET}>" "${ARG_DESTINATION}.new"

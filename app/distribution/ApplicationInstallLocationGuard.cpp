@@ -38,22 +38,35 @@ std::string replacingPlaceholder(std::string_view format, const std::string& arg
 
 ApplicationInstallLocationGuard::ApplicationInstallLocationGuard(
     std::filesystem::path bundlePath, std::string executableName, std::string bundleIdentifier,
-    SystemPaths paths, std::shared_ptr<FileOperations> files,
-    std::shared_ptr<ApplicationProcesses> processes, EnvironmentLookup environment,
-    LanguageProvider language)
+    SystemPaths paths, std::filesystem::path applicationsDirectory,
+    std::shared_ptr<FileOperations> files, std::shared_ptr<ApplicationProcesses> processes,
+    EnvironmentLookup environment, LanguageProvider language)
     : bundlePath_(std::move(bundlePath)), executableName_(std::move(executableName)),
       bundleIdentifier_(std::move(bundleIdentifier)), paths_(std::move(paths)),
-      files_(std::move(files)), processes_(std::move(processes)),
-      environment_(std::move(environment)), language_(std::move(language)) {}
+      applicationsDirectory_(std::move(applicationsDirectory)), files_(std::move(files)),
+      processes_(std::move(processes)), environment_(std::move(environment)),
+      language_(std::move(language)) {}
 
 ApplicationInstallLocationGuard
 ApplicationInstallLocationGuard::standard(const ApplicationBundle& bundle) {
+    const SystemPaths paths = SystemPaths::fromEnvironment();
     return ApplicationInstallLocationGuard(
-        bundle.bundlePath, bundle.executablePath.filename().string(),
-        bundle.stringValue("CFBundleIdentifier").value_or(AERIVO_BUNDLE_IDENTIFIER),
-        SystemPaths::fromEnvironment(),
+        bundle.isBundle() ? bundle.bundlePath : std::filesystem::path(),
+        bundle.executablePath.filename().string(),
+        bundle.stringValue("CFBundleIdentifier").value_or(AERIVO_BUNDLE_IDENTIFIER), paths,
+        applicationsDirectoryFor(paths, UserDirectories(currentProcessEnvironment())),
         std::make_shared<SystemFileOperations>(SystemFileOperations::standard()),
         std::make_shared<SystemApplicationProcesses>(), currentProcessEnvironment());
+}
+
+std::filesystem::path
+ApplicationInstallLocationGuard::applicationsDirectoryFor(const SystemPaths& paths,
+                                                          const UserDirectories& user) {
+    if (paths.layout() == SystemPaths::Layout::mac) {
+        return paths.applications();
+    }
+    const std::optional<std::filesystem::path> home = user.home();
+    return home ? *home / ".local" / "lib" / "aerivo-mac" : std::filesystem::path();
 }
 
 bool ApplicationInstallLocationGuard::shouldHandleLaunch(const std::filesystem::path& bundlePath,
@@ -63,22 +76,31 @@ bool ApplicationInstallLocationGuard::shouldHandleLaunch(const std::filesystem::
     if (environment(allowRunFromDiskImageVariable) == "1") {
         return false;
     }
+    // Only a bundle can be moved whole; a bare program's folder holds other programs too.
+    if (bundlePath.extension() != ".app") {
+        return false;
+    }
     if (requiresApplicationsMove(bundlePath, paths)) {
         return true;
     }
-    return isRunningFromReadOnlyVolume(bundlePath, paths, files);
+    // On a Linux host packages live on a file system that may well be read-only (/usr).
+    return paths.layout() == SystemPaths::Layout::mac &&
+           isRunningFromReadOnlyVolume(bundlePath, paths, files);
 }
 
 bool ApplicationInstallLocationGuard::requiresApplicationsMove(
     const std::filesystem::path& bundlePath, const SystemPaths& paths) {
     const std::string path = standardized(bundlePath);
-    if (isUnderApplications(bundlePath, paths)) {
+    if (paths.layout() == SystemPaths::Layout::mac && isUnderApplications(bundlePath, paths)) {
         return false;
     }
-    if (path.starts_with(folderPrefix(paths.volumes()))) {
-        return true;
+    for (const std::filesystem::path& mounted : paths.mountedImages()) {
+        if (path.starts_with(folderPrefix(mounted))) {
+            return true;
+        }
     }
-    return path.find("/AppTranslocation/") != std::string::npos;
+    return paths.layout() == SystemPaths::Layout::mac &&
+           path.find("/AppTranslocation/") != std::string::npos;
 }
 
 bool ApplicationInstallLocationGuard::isRunningFromReadOnlyVolume(
@@ -181,6 +203,13 @@ std::filesystem::path ApplicationInstallLocationGuard::installCurrentBundle() co
     files_->copyItem(bundlePath_, staging);
     const std::filesystem::path installed = destination();
     try {
+        if (applicationsDirectory_.empty()) {
+            throw FileOperationError("There is no home folder to move Aerivo Mac into.");
+        }
+        // A Linux host's per-user folder may not be there yet.
+        if (!files_->itemExists(applicationsDirectory_)) {
+            files_->createFolder(applicationsDirectory_);
+        }
         // The earlier copy goes only once the new one sits complete in the temporary folder, and
         // it goes to the Trash, whence the user can take it back.
         if (files_->itemExists(installed)) {

@@ -4,6 +4,7 @@
 #include "app/distribution/InstallLocationText.h"
 #include "app/l10n/AppLanguage.h"
 #include "platform/desktop/ApplicationBundle.h"
+#include "platform/desktop/UserDirectories.h"
 #include "platform/mainloop/MainLoop.h"
 #include "platform/posix/ProcessEnvironment.h"
 #include "platform/posix/SystemPaths.h"
@@ -24,6 +25,13 @@ namespace aerivo {
 // copy that disappears. The guard detects such a launch and offers to move the bundle to
 // <root>/Applications/Aerivo Mac.app and start it from there; the alternative is to quit.
 //
+// Only a real bundle ("<name>.app/Contents/MacOS/<executable>") can move: a program in a build
+// tree or in /usr/bin is never asked. On a Linux host (SystemPaths::Layout::linuxHost) a
+// read-only file system is where packages live, so only a bundle on a mounted image (under
+// /media/ or /run/media/) is asked, and it moves to the user's own ~/.local/lib/aerivo-mac/,
+// the per-user counterpart of the package's /usr/lib/aerivo-mac/: a Linux host has no
+// Applications folder.
+//
 // A value: it keeps nothing between calls. Every call runs on the main thread. Disk changes go
 // through FileOperations, processes through ApplicationProcesses, the alerts, the file viewer and
 // termination through the InstallLocationPrompt.
@@ -35,20 +43,28 @@ public:
 
     using LanguageProvider = std::function<AppLanguage()>;
 
+    // `applicationsDirectory` is where the move puts the bundle (applicationsDirectoryFor).
     ApplicationInstallLocationGuard(
         std::filesystem::path bundlePath, std::string executableName, std::string bundleIdentifier,
-        SystemPaths paths, std::shared_ptr<FileOperations> files,
-        std::shared_ptr<ApplicationProcesses> processes, EnvironmentLookup environment,
+        SystemPaths paths, std::filesystem::path applicationsDirectory,
+        std::shared_ptr<FileOperations> files, std::shared_ptr<ApplicationProcesses> processes,
+        EnvironmentLookup environment,
         LanguageProvider language = [] { return preferredAppLanguage(); });
 
-    // The running application's guard: its bundle and identifier (the build's when the bundle
-    // names none), the system root of AERIVO_SYSTEM_ROOT, the real file system and Trash, the
-    // real processes, the process environment and the system language.
+    // The running application's guard: its bundle (none outside a bundle layout) and identifier
+    // (the build's when the bundle names none), the system paths of the environment, the real
+    // file system and Trash, the real processes, the process environment and the system language.
     static ApplicationInstallLocationGuard standard(const ApplicationBundle& bundle);
 
-    // Whether this launch must offer the move: never with AERIVO_ALLOW_RUN_FROM_DMG=1; always
-    // under <root>/Volumes/ or a path holding "/AppTranslocation/"; otherwise when the bundle's
-    // file system is read-only, unless the bundle is under <root>/Applications/.
+    // <root>/Applications on a Mac; ~/.local/lib/aerivo-mac on a Linux host (empty when the home
+    // folder is unknown: a move then fails and says so).
+    static std::filesystem::path applicationsDirectoryFor(const SystemPaths& paths,
+                                                          const UserDirectories& user);
+
+    // Whether this launch must offer the move: never with AERIVO_ALLOW_RUN_FROM_DMG=1 nor for a
+    // path that is no "<name>.app" bundle; always on a mounted image or (on a Mac) under a path
+    // holding "/AppTranslocation/"; on a Mac also when the bundle's file system is read-only,
+    // unless the bundle is under <root>/Applications/.
     static bool shouldHandleLaunch(const std::filesystem::path& bundlePath,
                                    const EnvironmentLookup& environment, const SystemPaths& paths,
                                    const FileOperations& files);
@@ -85,7 +101,7 @@ public:
     InstallLocationAlert failureAlert(const std::string& errorDescription) const;
     std::string localized(InstallLocationText text) const;
 
-    std::filesystem::path applicationsDirectory() const { return paths_.applications(); }
+    const std::filesystem::path& applicationsDirectory() const { return applicationsDirectory_; }
     std::filesystem::path destination() const;
     const std::filesystem::path& bundlePath() const { return bundlePath_; }
 
@@ -94,6 +110,7 @@ private:
     std::string executableName_;
     std::string bundleIdentifier_;
     SystemPaths paths_;
+    std::filesystem::path applicationsDirectory_;
     std::shared_ptr<FileOperations> files_;
     std::shared_ptr<ApplicationProcesses> processes_;
     EnvironmentLookup environment_;

@@ -9,7 +9,8 @@ ApplicationBundle::bundlePathForExecutable(const std::filesystem::path& executab
     const std::filesystem::path folder = executablePath.lexically_normal().parent_path();
     const std::filesystem::path contents = folder.parent_path();
     if (folder.filename() == "MacOS" && contents.filename() == "Contents" &&
-        contents.has_parent_path() && contents.parent_path() != contents.root_path()) {
+        contents.parent_path().extension() == ".app" &&
+        contents.parent_path() != contents.root_path()) {
         return contents.parent_path();
     }
     return folder;
@@ -36,6 +37,10 @@ ApplicationBundle ApplicationBundle::forExecutable(const std::filesystem::path& 
     bundle.bundlePath = bundlePathForExecutable(executablePath);
     bundle.infoDictionary = readInfoDictionary(bundle.bundlePath);
     return bundle;
+}
+
+bool ApplicationBundle::isBundle() const {
+    return !executablePath.empty() && bundlePath != executablePath.parent_path();
 }
 
 std::optional<std::string> ApplicationBundle::stringValue(const std::string& key) const {

@@ -11,8 +11,9 @@ namespace aerivo {
 
 // The application bundle a program runs from, laid out as on the Mac:
 // "<name>.app/Contents/MacOS/<executable>" with the information dictionary in
-// "Contents/Info.json". A program that does not sit in that layout (a bare build output) is its
-// own folder's bundle without an information dictionary, as the Mac treats an unbundled tool.
+// "Contents/Info.json". A program that does not sit in that layout (a bare build output, a program
+// in /usr/bin) is its own folder's bundle without an information dictionary, as the Mac treats an
+// unbundled tool; isBundle() tells the two apart.
 struct ApplicationBundle {
     // Larger files are not an information dictionary of ours and are read as empty.
     static constexpr std::size_t maximumInfoDictionaryBytes = 256 * 1024;
@@ -30,6 +31,9 @@ struct ApplicationBundle {
     static std::filesystem::path
     bundlePathForExecutable(const std::filesystem::path& executablePath);
     static nlohmann::json readInfoDictionary(const std::filesystem::path& bundlePath);
+
+    // Whether the program sits in a real bundle layout, "<name>.app/Contents/MacOS/<executable>".
+    bool isBundle() const;
 
     // The string value of `key`, when the dictionary holds one.
     std::optional<std::string> stringValue(const std::string& key) const;

@@ -140,4 +140,13 @@ void SystemFileOperations::removeItem(const std::filesystem::path& item) {
     }
 }
 
+void SystemFileOperations::createFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        throw FileOperationError("Could not create \"" + folder.string() +
+                                 "\": " + error.message());
+    }
+}
+
 } // namespace aerivo

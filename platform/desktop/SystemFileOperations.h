@@ -21,6 +21,7 @@ public:
     void moveItem(const std::filesystem::path& from, const std::filesystem::path& to) override;
     void trashItem(const std::filesystem::path& item) override;
     void removeItem(const std::filesystem::path& item) override;
+    void createFolder(const std::filesystem::path& folder) override;
 
 private:
     std::filesystem::path temporaryDirectory_;

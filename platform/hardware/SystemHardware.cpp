@@ -29,7 +29,7 @@ bool SystemHardware::isSimulatorReachable(const fs::path& systemRoot) {
 }
 
 fs::path SystemHardware::hwmonStateFolder(const SystemPaths& paths) {
-    return paths.resolve("/var/run/aerivo-hwmon");
+    return paths.runtimeState() / "aerivo-hwmon";
 }
 
 bool SystemHardware::isPrivilegedHelperImage(const SystemPaths& paths,

@@ -33,7 +33,8 @@ struct SystemHardware {
                                    const HwmonFanWriterFactory& hwmonWriters = {});
     // Whether the simulator's socket under `systemRoot` accepts a connection right now.
     static bool isSimulatorReachable(const std::filesystem::path& systemRoot);
-    // Where the hwmon backend keeps its manual-mode records: <root>/var/run/aerivo-hwmon.
+    // Where the hwmon backend keeps its manual-mode records: aerivo-hwmon in the runtime state
+    // folder (/run on a Linux host), so a reboot clears them.
     static std::filesystem::path hwmonStateFolder(const SystemPaths& paths);
     // Whether `executable` lies inside the privileged helper tools folder of `paths`.
     static bool isPrivilegedHelperImage(const SystemPaths& paths,

@@ -4,7 +4,8 @@
 
 namespace aerivo {
 
-SystemPaths::SystemPaths(std::filesystem::path root) : root_(std::move(root)) {
+SystemPaths::SystemPaths(std::filesystem::path root, Layout layout)
+    : root_(std::move(root)), layout_(layout) {
     if (root_.empty()) {
         root_ = "/";
     }
@@ -12,7 +13,10 @@ SystemPaths::SystemPaths(std::filesystem::path root) : root_(std::move(root)) {
 
 SystemPaths SystemPaths::fromEnvironment() {
     const char* root = std::getenv("AERIVO_SYSTEM_ROOT");
-    return SystemPaths(root != nullptr && *root != '\0' ? root : "/");
+    if (root == nullptr || *root == '\0') {
+        return SystemPaths("/", Layout::linuxHost);
+    }
+    return SystemPaths(root, Layout::mac);
 }
 
 std::filesystem::path SystemPaths::resolve(std::string_view absolutePath) const {
@@ -23,7 +27,7 @@ std::filesystem::path SystemPaths::resolve(std::string_view absolutePath) const 
 }
 
 std::filesystem::path SystemPaths::privilegedHelperTools() const {
-    return resolve("/Library/PrivilegedHelperTools");
+    return resolve(isMac() ? "/Library/PrivilegedHelperTools" : "/var/lib/aerivo-mac/helpers");
 }
 std::filesystem::path SystemPaths::launchDaemons() const {
     return resolve("/Library/LaunchDaemons");
@@ -34,11 +38,21 @@ std::filesystem::path SystemPaths::applications() const {
 std::filesystem::path SystemPaths::volumes() const {
     return resolve("/Volumes");
 }
+std::vector<std::filesystem::path> SystemPaths::mountedImages() const {
+    if (isMac()) {
+        return {volumes()};
+    }
+    // udisks mounts a user's media under /run/media/<user>, older desktops under /media.
+    return {resolve("/media"), resolve("/run/media")};
+}
 std::filesystem::path SystemPaths::trustAnchors() const {
-    return resolve("/Library/Aerivo/TrustAnchors");
+    return resolve(isMac() ? "/Library/Aerivo/TrustAnchors" : "/etc/aerivo-mac/trust-anchors");
 }
 std::filesystem::path SystemPaths::helperSocket(std::string_view label) const {
-    return resolve("/var/run") / (std::string(label) + ".sock");
+    return runtimeState() / (std::string(label) + ".sock");
+}
+std::filesystem::path SystemPaths::runtimeState() const {
+    return resolve(isMac() ? "/var/run" : "/run");
 }
 std::filesystem::path SystemPaths::smcDiagnose() const {
     return resolve("/usr/libexec/smcDiagnose");

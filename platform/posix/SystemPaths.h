@@ -3,20 +3,29 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace aerivo {
 
-// Every system location the product touches, under one root. On a Mac the root is "/"; the demo
-// and the end-to-end tests give each run its own root in a temporary folder (AERIVO_SYSTEM_ROOT),
-// so nothing outside it is touched and runs never collide.
+// Every system location the product touches, under one root, in one of two layouts:
+//   mac        the Mac's own places (/Library/PrivilegedHelperTools, /var/run, /Applications,
+//              /Volumes); the simulated Mac lives under a root of its own, a temporary folder
+//              for the demo and each end-to-end test, so nothing outside it is touched;
+//   linuxHost  a Linux host's places after the FHS: the installed helper in
+//              /var/lib/aerivo-mac/helpers, the trusted anchors in /etc/aerivo-mac/trust-anchors,
+//              sockets and records in /run, mounted images under /media and /run/media.
 class SystemPaths {
 public:
-    explicit SystemPaths(std::filesystem::path root);
+    enum class Layout { mac, linuxHost };
 
-    // AERIVO_SYSTEM_ROOT when set and not empty, otherwise "/".
+    explicit SystemPaths(std::filesystem::path root, Layout layout = Layout::mac);
+
+    // AERIVO_SYSTEM_ROOT, when set and not empty, names a simulated Mac: its layout under that
+    // root. Otherwise the program runs on this Linux host: its layout at "/".
     static SystemPaths fromEnvironment();
 
     const std::filesystem::path& root() const { return root_; }
+    Layout layout() const { return layout_; }
 
     // An absolute Mac path ("/usr/libexec/smcDiagnose") placed under the root.
     std::filesystem::path resolve(std::string_view absolutePath) const;
@@ -26,7 +35,11 @@ public:
     std::filesystem::path applications() const;
     std::filesystem::path volumes() const;
     std::filesystem::path trustAnchors() const;
+    // Where mounted disk images appear: /Volumes on a Mac; /media and /run/media on a Linux host.
+    std::vector<std::filesystem::path> mountedImages() const;
     std::filesystem::path helperSocket(std::string_view label) const;
+    // Runtime records that a reboot must clear: /var/run on a Mac, /run on a Linux host.
+    std::filesystem::path runtimeState() const;
     std::filesystem::path smcDiagnose() const;
     std::filesystem::path osascript() const;
 
@@ -37,7 +50,10 @@ public:
     std::filesystem::path systemctl() const;
 
 private:
+    bool isMac() const { return layout_ == Layout::mac; }
+
     std::filesystem::path root_;
+    Layout layout_;
 };
 
 } // namespace aerivo

@@ -37,6 +37,8 @@ public:
     virtual void trashItem(const std::filesystem::path& item) = 0;
     // Deletes the item and everything in it; a missing item is no error.
     virtual void removeItem(const std::filesystem::path& item) = 0;
+    // Creates the folder and any missing folders above it; an existing folder is no error.
+    virtual void createFolder(const std::filesystem::path& folder) = 0;
 };
 
 } // namespace aerivo

@@ -56,6 +56,10 @@ public:
         log.push_back("remove " + place(item));
         real_.removeItem(item);
     }
+    void createFolder(const fs::path& folder) override {
+        log.push_back("create " + place(folder));
+        real_.createFolder(folder);
+    }
 
 private:
     // Staging copies carry a fresh identifier; the log names them by their place only.
@@ -121,6 +125,17 @@ void write(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
+// AERIVO_SYSTEM_ROOT for as long as it lives: the running application's guard reads it.
+class SystemRootVariable {
+public:
+    explicit SystemRootVariable(const fs::path& root) {
+        ::setenv("AERIVO_SYSTEM_ROOT", root.c_str(), 1);
+    }
+    ~SystemRootVariable() { ::unsetenv("AERIVO_SYSTEM_ROOT"); }
+    SystemRootVariable(const SystemRootVariable&) = delete;
+    SystemRootVariable& operator=(const SystemRootVariable&) = delete;
+};
+
 // A system root with a disk image mounted under Volumes/, an Applications folder, a temporary
 // folder for staging copies and a data home holding the Trash.
 class InstallLocationGuard : public ::testing::Test {
@@ -151,9 +166,16 @@ protected:
         write(bundle / "Contents" / "Resources" / "version", version);
     }
 
-    ApplicationInstallLocationGuard guard(fs::path bundle, std::string allowValue = "") {
+    ApplicationInstallLocationGuard guard(fs::path bundle, std::string allowValue = "",
+                                          SystemPaths::Layout layout = SystemPaths::Layout::mac,
+                                          std::optional<fs::path> home = std::nullopt) {
+        const SystemPaths paths(root(), layout);
+        const UserDirectories user([home](std::string_view name) -> std::optional<std::string> {
+            return name == "HOME" && home ? std::optional(home->string()) : std::nullopt;
+        });
         return ApplicationInstallLocationGuard(
-            std::move(bundle), "AerivoMac", "com.aerivo.test", SystemPaths(root()), files_,
+            std::move(bundle), "AerivoMac", "com.aerivo.test", paths,
+            ApplicationInstallLocationGuard::applicationsDirectoryFor(paths, user), files_,
             processes_,
             [allowValue](std::string_view name) -> std::optional<std::string> {
                 if (name == "AERIVO_ALLOW_RUN_FROM_DMG" && !allowValue.empty()) {
@@ -176,11 +198,14 @@ protected:
 
 TEST_F(InstallLocationGuard, LocationRules) {
     const fs::path r = root();
+    constexpr auto mac = SystemPaths::Layout::mac;
+    constexpr auto linuxHost = SystemPaths::Layout::linuxHost;
     const struct {
         fs::path bundle;
         std::string allow;
         std::optional<bool> readOnly;
         bool handled;
+        SystemPaths::Layout layout = SystemPaths::Layout::mac;
     } rows[] = {
         {r / "Applications/Aerivo Mac.app", "", true, false},
         {r / "Applications/Tools/Other.app", "", true, false},
@@ -200,12 +225,80 @@ TEST_F(InstallLocationGuard, LocationRules) {
         {"/home/u/Applications/Aerivo Mac.app", "", false, false},
         {r / "ApplicationsOld/Aerivo Mac.app", "", true, true},
         {r / "VolumesOld/Aerivo Mac.app", "", false, false},
+        // A Linux host: a mounted image only, never a read-only /usr where packages live, the
+        // user's own copy, nor a Mac's places.
+        {r / "media/u/AERIVO/Aerivo Mac.app", "", false, true, linuxHost},
+        {r / "run/media/u/AERIVO/Aerivo Mac.app", "", true, true, linuxHost},
+        {r / "run/media/u/AERIVO/Aerivo Mac.app", "1", true, false, linuxHost},
+        {r / "run/media/../lib/Aerivo Mac.app", "", true, false, linuxHost},
+        {r / "usr/lib/aerivo-mac/Aerivo Mac.app", "", true, false, linuxHost},
+        {"/home/u/.local/lib/aerivo-mac/Aerivo Mac.app", "", true, false, linuxHost},
+        {r / "Volumes/Aerivo Mac/Aerivo Mac.app", "", false, false, linuxHost},
+        {"/tmp/AppTranslocation/AB-12/d/Aerivo Mac.app", "", false, false, linuxHost},
+        {r / "mediaOld/Aerivo Mac.app", "", false, false, linuxHost},
+        {r / "usr/lib/aerivo-mac/Aerivo Mac.app", "", true, true, mac},
     };
     for (const auto& row : rows) {
         files_->readOnly = {{row.bundle, row.readOnly}};
-        EXPECT_EQ(guard(row.bundle, row.allow).shouldHandleLaunch(), row.handled)
-            << row.bundle << " allow=" << row.allow;
+        EXPECT_EQ(guard(row.bundle, row.allow, row.layout).shouldHandleLaunch(), row.handled)
+            << row.bundle << " allow=" << row.allow << " mac=" << (row.layout == mac);
     }
+}
+
+TEST_F(InstallLocationGuard, OnlyARealBundleIsEverHandled) {
+    // A program outside "<name>.app/Contents/MacOS/" (a build tree, /usr/bin, or a folder that
+    // merely ends in ".app") stands for its own folder, which holds other programs too: never
+    // moved, not even from a disk image. The running application's guard, on this root.
+    const SystemRootVariable variable(root());
+    const fs::path volume = root() / "Volumes/Aerivo Mac";
+    for (const fs::path& executable : {volume / "AerivoMac", volume / "Aerivo Mac.app/AerivoMac",
+                                       volume / "Aerivo/Contents/MacOS/AerivoMac"}) {
+        write(executable, "");
+        const ApplicationBundle bundle = ApplicationBundle::forExecutable(executable);
+        EXPECT_FALSE(bundle.isBundle()) << executable;
+        EXPECT_FALSE(ApplicationInstallLocationGuard::standard(bundle).shouldHandleLaunch())
+            << executable;
+    }
+    for (const fs::path folder : {"/usr/bin", "/home/u/aerivo/build/dev/app"}) {
+        files_->readOnly = {{folder, true}};
+        EXPECT_FALSE(guard(folder).shouldHandleLaunch()) << folder;
+    }
+    const ApplicationBundle mounted =
+        ApplicationBundle::forExecutable(diskImageBundle() / "Contents/MacOS/AerivoMac");
+    ASSERT_TRUE(mounted.isBundle());
+    EXPECT_TRUE(ApplicationInstallLocationGuard::standard(mounted).shouldHandleLaunch());
+}
+
+TEST_F(InstallLocationGuard, OnALinuxHostTheMoveGoesToTheUsersOwnFolder) {
+    const fs::path home = folder_.path() / "home";
+    const fs::path mounted = root() / "run/media/u/AERIVO/Aerivo Mac.app";
+    makeBundle(mounted, "new");
+    const ApplicationInstallLocationGuard fromImage =
+        guard(mounted, "", SystemPaths::Layout::linuxHost, home);
+    const fs::path installed = home / ".local/lib/aerivo-mac/Aerivo Mac.app";
+    ASSERT_EQ(fromImage.destination(), installed);
+    prompt_.answers = {0};
+    fromImage.showMovePrompt(prompt_);
+
+    EXPECT_EQ(read(installed / "Contents/Resources/version"), "new");
+    ASSERT_EQ(processes_->launched.size(), 1u);
+    ASSERT_EQ(::waitpid(processes_->launched[0], nullptr, 0), processes_->launched[0]);
+    EXPECT_EQ(read(installed / "ran"), "ran\n");
+    EXPECT_EQ(prompt_.terminations, 1);
+    EXPECT_FALSE(fs::exists(root() / "Applications/Aerivo Mac.app"));
+
+    // Without a home folder there is nowhere to go: the failure alert, nothing left behind.
+    ScriptedInstallLocationPrompt homeless;
+    ApplicationInstallLocationGuard(mounted, "AerivoMac", "com.aerivo.test",
+                                    SystemPaths(root(), SystemPaths::Layout::linuxHost), fs::path(),
+                                    files_, processes_,
+                                    [](std::string_view) { return std::nullopt; })
+        .moveAndRelaunch(homeless);
+    ASSERT_EQ(homeless.alerts.size(), 1u);
+    EXPECT_EQ(homeless.alerts[0].style, InstallLocationAlert::Style::warning);
+    EXPECT_TRUE(stagingIsEmpty());
+    EXPECT_EQ(processes_->launched.size(), 1u);
+    EXPECT_EQ(homeless.terminations, 1);
 }
 
 TEST_F(InstallLocationGuard, PromptIsQueuedOnTheMainLoopOnlyForAHandledLaunch) {
@@ -326,7 +419,8 @@ TEST_F(InstallLocationGuard, ARunningInstalledCopyIsActivatedInsteadOfCopying) {
     EXPECT_EQ(fromDiskImage.runningInstalledApplication(), std::nullopt);
     processes_->pretendOwnIdentifier.reset();
     EXPECT_EQ(ApplicationInstallLocationGuard(diskImageBundle(), "AerivoMac", "com.other.app",
-                                              SystemPaths(root()), files_, processes_,
+                                              SystemPaths(root()), root() / "Applications", files_,
+                                              processes_,
                                               [](std::string_view) { return std::nullopt; })
                   .runningInstalledApplication(),
               std::nullopt);

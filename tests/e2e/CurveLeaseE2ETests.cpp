@@ -27,16 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path bundledApp = fs::path(AERIVO_APP_BUNDLE_PATH) / "Contents" / "MacOS" / "AerivoMac";
 
-// The value of " key=" inside one space-separated output line.
-std::string field(const std::string& line, const std::string& key) {
-    const std::string marker = " " + key + "=";
-    const auto start = line.find(marker);
-    if (start == std::string::npos) {
-        return {};
-    }
-    const auto from = start + marker.size();
-    return line.substr(from, line.find(' ', from) - from);
-}
+using testing::fieldValue;
 
 class CurveLeaseOnSimulator : public ::testing::Test {
 protected:
@@ -88,29 +79,29 @@ protected:
 TEST_F(CurveLeaseOnSimulator, TheFanFollowsTheCurveIsRetakenAfterTheSystemAndReturnsOnQuit) {
     const auto app = startCurveMode();
     const std::string lease = nextLine(*app, "lease=");
-    ASSERT_EQ(field(lease, "success"), "true") << lease;
+    ASSERT_EQ(fieldValue(lease, "success"), "true") << lease;
     EXPECT_EQ(fan("Mode"), "1 (manual)");
-    EXPECT_EQ(fan("TargetRPM"), field(lease, "targetRPM")) << lease;
+    EXPECT_EQ(fan("TargetRPM"), fieldValue(lease, "targetRPM")) << lease;
 
     // macOS takes the fan back; the next renewal takes it again and the helper says so.
     ASSERT_EQ(simulator->ctl({"take-back"}).exitCode, 0);
     EXPECT_EQ(fan("Mode"), "0 (system)");
     const std::string renewal = nextLine(*app, "lease=");
-    ASSERT_EQ(field(renewal, "success"), "true") << renewal;
+    ASSERT_EQ(fieldValue(renewal, "success"), "true") << renewal;
     EXPECT_EQ(fan("Mode"), "1 (manual)");
     EXPECT_NE(errors().find("curveLeaseRetaken=true"), std::string::npos) << errors();
 
     // Quitting hands the fan back before the process ends.
     ASSERT_EQ(::kill(app->pid(), SIGTERM), 0);
     const std::string reset = nextLine(*app, "reset=");
-    EXPECT_EQ(field(reset, "success"), "true") << reset;
+    EXPECT_EQ(fieldValue(reset, "success"), "true") << reset;
     EXPECT_TRUE(nextLine(*app, "never").empty()); // the output ended: the app exited
     EXPECT_EQ(fan("Mode"), "0 (system)");
 }
 
 TEST_F(CurveLeaseOnSimulator, AKilledAppsLeaseRunsOutAndTheFanGoesBack) {
     const auto app = startCurveMode();
-    ASSERT_EQ(field(nextLine(*app, "lease="), "success"), "true");
+    ASSERT_EQ(fieldValue(nextLine(*app, "lease="), "success"), "true");
     app->stop(); // SIGKILL: no quit, no reset
     const auto killed = Clock::now();
     EXPECT_EQ(fan("Mode"), "1 (manual)");

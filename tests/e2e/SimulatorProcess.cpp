@@ -203,6 +203,16 @@ std::optional<std::string> lineValue(const std::string& output, std::string_view
     return text.substr(start, text.find('\n', start) - start);
 }
 
+std::string fieldValue(const std::string& line, std::string_view key) {
+    const std::string marker = " " + std::string(key) + "=";
+    const auto start = line.find(marker);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const auto from = start + marker.size();
+    return line.substr(from, line.find(' ', from) - from);
+}
+
 bool isProcessRunning(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;

@@ -66,6 +66,8 @@ bool hasLine(const std::vector<std::string>& lines, const std::string& line);
 
 // The value of the line "key=value" in key=value output, if there is one.
 std::optional<std::string> lineValue(const std::string& output, std::string_view key);
+// The value of " key=" inside one line of space-separated pairs; empty when it has none.
+std::string fieldValue(const std::string& line, std::string_view key);
 
 // Whether a process is alive: it exists and is not a zombie waiting to be reaped.
 bool isProcessRunning(pid_t pid);

@@ -4,6 +4,7 @@
 // that keeps the enablement links as systemd does.
 
 #include "platform/codesign/OpenSSLCodeSigning.h"
+#include "platform/hardware/SystemHardware.h"
 #include "platform/linuxhost/HelperJobPlacement.h"
 #include "platform/linuxhost/PkexecJobInstaller.h"
 #include "platform/linuxhost/SystemdHelperUnits.h"
@@ -35,7 +36,8 @@ void writeScript(const fs::path& file, const std::string& text) {
 // A temporary root with the two stand-ins, and a signed app bundle beside it.
 class HostRoot {
 public:
-    HostRoot() {
+    explicit HostRoot(SystemPaths::Layout layout = SystemPaths::Layout::mac)
+        : paths(rootFolder.path(), layout) {
         const std::string quotedRoot = "'" + root().string() + "'";
         // pkexec: the administrator's answer is <root>/pkexec.answer (approve when missing); the
         // program runs in this root, told who asked, as pkexec tells it.
@@ -108,7 +110,7 @@ public:
 
     testing::TemporaryDirectory rootFolder{"aerivo-host-root"};
     testing::TemporaryDirectory bundleFolder{"aerivo-host-bundle"};
-    SystemPaths paths{rootFolder.path()};
+    SystemPaths paths;
     fs::path bundle = bundleFolder.path() / "Aerivo Mac.app";
     testing::SigningFixture signing;
     PosixProcessRunner runner;
@@ -181,6 +183,26 @@ TEST(HostInstallation, InstallsTheVerifiedHelperItsAnchorAndUnitsThenEnablesTheS
     EXPECT_TRUE(fs::is_empty(paths.systemdUnits() / "sockets.target.wants"));
     EXPECT_EQ(host.status(),
               static_cast<int>(PrivilegedJobInstaller::DaemonServiceStatus::notFound));
+}
+
+TEST(HostInstallation, OnTheHostsOwnLayoutTheHelperItsAnchorAndSocketAreInFHSPlaces) {
+    HostRoot host(SystemPaths::Layout::linuxHost);
+    const OpenSSLCodeSigning signing(host.paths.trustAnchors());
+    HelperJobPlacement placement(host.paths, signing, host.runner);
+    const HelperJobPlacement::Outcome outcome = placement.install(label, host.bundle, std::nullopt);
+    ASSERT_EQ(outcome.code, 0) << outcome.message;
+
+    const fs::path installed = host.root() / "var/lib/aerivo-mac/helpers" / label;
+    EXPECT_EQ(fileText(installed), fileText(host.bundledHelper()));
+    EXPECT_TRUE(fs::exists(host.root() / "etc/aerivo-mac/trust-anchors/TestAnchor.pem"));
+    EXPECT_FALSE(fs::exists(host.root() / "Library"));
+    // Only the installed helper may write the fans, and systemd listens in /run.
+    EXPECT_TRUE(SystemHardware::isPrivilegedHelperImage(host.paths, installed.string()));
+    const std::string socketUnit = fileText(placement.unitFile(std::string(label) + ".socket"));
+    EXPECT_NE(
+        socketUnit.find("\nListenStream=" + (host.root() / "run" / label).string() + ".sock\n"),
+        std::string::npos)
+        << socketUnit;
 }
 
 struct Refusal {
