@@ -291,6 +291,12 @@ constexpr std::array<Row, l10nKeyCount> rows{{
     {L10nKey::profileSaveFailed,
      {"Could not save the curve: %@", "커브를 저장할 수 없습니다: %@",
       "カーブを保存できませんでした: %@", "无法保存曲线: %@", "No se pudo guardar la curva: %@"}},
+    {L10nKey::aboutAerivoMac,
+     {"About Aerivo Mac", "Aerivo Mac 정보", "Aerivo Mac について", "关于 Aerivo Mac",
+      "Acerca de Aerivo Mac"}},
+    {L10nKey::checkingHelper,
+     {"Checking helper...", "헬퍼 확인 중...", "ヘルパーを確認中...", "正在检查辅助程序...",
+      "Comprobando el auxiliar..."}},
 }};
 
 constexpr bool rowsFollowDeclarationOrder() {

@@ -108,6 +108,8 @@ constexpr std::array<std::string_view, l10nKeyCount> keyNames{
     "adminProbeAppliedRangeWithoutReadback",
     "adminProbeNoRPMKeys",
     "profileSaveFailed",
+    "aboutAerivoMac",
+    "checkingHelper",
 };
 
 } // namespace

@@ -113,9 +113,11 @@ enum class L10nKey {
     adminProbeAppliedRangeWithoutReadback,
     adminProbeNoRPMKeys,
     profileSaveFailed,
+    aboutAerivoMac,
+    checkingHelper,
 };
 
-inline constexpr std::size_t l10nKeyCount = 103;
+inline constexpr std::size_t l10nKeyCount = 105;
 
 inline constexpr std::array<L10nKey, l10nKeyCount> allL10nKeys{
     L10nKey::activeTarget,
@@ -221,6 +223,8 @@ inline constexpr std::array<L10nKey, l10nKeyCount> allL10nKeys{
     L10nKey::adminProbeAppliedRangeWithoutReadback,
     L10nKey::adminProbeNoRPMKeys,
     L10nKey::profileSaveFailed,
+    L10nKey::aboutAerivoMac,
+    L10nKey::checkingHelper,
 };
 
 // The case name, e.g. "curveEditorSubtitle".

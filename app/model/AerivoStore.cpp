@@ -1,5 +1,6 @@
 #include "app/model/AerivoStore.h"
 
+#include "app/model/GuardedHelperCall.h"
 #include "platform/mainloop/DetachedTask.h"
 #include "platform/mainloop/WorkerSerialQueue.h"
 #include "platform/posix/ProcessImage.h"
@@ -47,6 +48,10 @@ std::string AerivoStore::curveLeaseQueueLabel() {
     return std::string(AERIVO_BUNDLE_IDENTIFIER) + ".curve-lease";
 }
 
+std::string AerivoStore::helperQueueLabel() {
+    return std::string(AERIVO_BUNDLE_IDENTIFIER) + ".helper";
+}
+
 AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborators,
                          std::optional<AerivoPreferences> preferences, AerivoProfile profile,
                          ThermalSnapshot snapshot, FanControlMode mode,
@@ -65,6 +70,7 @@ AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborat
       curveLeaseQueue_(curveLeaseQueue
                            ? std::move(curveLeaseQueue)
                            : std::make_shared<WorkerSerialQueue>(curveLeaseQueueLabel())),
+      helperQueue_(std::move(collaborators.helperQueue)),
       startBackgroundTask_(
           collaborators.startBackgroundTask
               ? std::move(collaborators.startBackgroundTask)
@@ -95,9 +101,22 @@ AerivoStore::AerivoStore(MainLoop& mainLoop, AerivoStoreCollaborators collaborat
     // 5. No fan: the curve is refused from the start.
     mode_ = capabilities.isUnsupported() ? FanControlMode::system : mode;
 
-    // 6.
+    // 6. With a helper queue the health read (a reset, for a trusted helper, that takes
+    //    seconds) goes there; until it is in, the health is the unavailable one and the write
+    //    plan stays locked, so no lease goes out before the read, as before.
     hardwareCapabilities_ = std::move(capabilities);
-    helperHealth_ = helperClient_->readHealth();
+    if (helperQueue_) {
+        helperHealth_ = PrivilegedHelperHealth::unavailable();
+        runHelperTask(
+            HelperActivity::checkingHelper,
+            [](PrivilegedHelperClient& helper) { return guardedHealthRead(helper); },
+            [this](PrivilegedHelperHealth health) {
+                publishHelperHealth(std::move(health));
+                applyCurveTargetLeaseIfNeeded(false);
+            });
+    } else {
+        helperHealth_ = guardedHealthRead(*helperClient_);
+    }
     launchAtLoginStatus_ = loginItemController_->status();
     launchAtLoginErrorMessage_.reset();
 
@@ -121,6 +140,10 @@ AerivoStore::~AerivoStore() {
         // the helper client for its whole time-out. Whoever drops the last reference does that
         // wait, so it is dropped on a background task instead of the main loop.
         startBackgroundTask_([queue = std::move(curveLeaseQueue_)]() mutable { queue.reset(); });
+    }
+    if (!helperActivities_.empty() && helperQueue_) {
+        // The same for a helper call (up to the 20 s of a manual hold's time-out).
+        startBackgroundTask_([queue = std::move(helperQueue_)]() mutable { queue.reset(); });
     }
 }
 
@@ -172,7 +195,32 @@ void AerivoStore::refreshSnapshot() {
 }
 
 void AerivoStore::refreshHelperHealth() {
-    publish(helperHealth_, helperClient_->readHealth(), AerivoStoreProperty::helperHealth);
+    runHelperTask(
+        HelperActivity::checkingHelper,
+        [](PrivilegedHelperClient& helper) { return guardedHealthRead(helper); },
+        [this](PrivilegedHelperHealth health) { publishHelperHealth(std::move(health)); });
+}
+
+void AerivoStore::publishHelperHealth(PrivilegedHelperHealth health) {
+    publish(helperHealth_, std::move(health), AerivoStoreProperty::helperHealth);
+}
+
+void AerivoStore::beginHelperActivity(HelperActivity activity) {
+    helperActivities_.push_back(activity);
+    if (helperActivities_.size() == 1) {
+        notify(AerivoStoreProperty::helperActivity);
+    }
+}
+
+void AerivoStore::finishHelperTask(const std::function<void()>& apply) {
+    const HelperActivity before = helperActivity();
+    if (!helperActivities_.empty()) {
+        helperActivities_.pop_front();
+    }
+    apply();
+    if (helperActivity() != before) {
+        notify(AerivoStoreProperty::helperActivity);
+    }
 }
 
 AerivoStoreObservation AerivoStore::observe(AerivoStoreObservers::Observer observer) {

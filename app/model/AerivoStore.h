@@ -18,6 +18,7 @@
 #include "app/model/FanControlEvent.h"
 #include "app/model/FanControlMode.h"
 #include "app/model/FanHardwareController.h"
+#include "app/model/HelperActivity.h"
 #include "app/model/LoginItemControlling.h"
 #include "app/model/PrivilegedHelperClient.h"
 #include "app/telemetry/InstantArithmetic.h"
@@ -32,6 +33,8 @@
 #include "platform/posix/SystemPaths.h"
 
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -64,6 +67,12 @@ struct AerivoStoreCollaborators {
     std::shared_ptr<ProcessRunner> processRunner = {};
     // Where the system programs are. Default: SystemPaths::fromEnvironment().
     std::optional<SystemPaths> systemPaths = std::nullopt;
+    // Runs the helper calls that take seconds (health reads with their reset, the install,
+    // resets, the five-second test) one at a time in the order the store asked for them; their
+    // results are applied on the main loop. The menu-bar app passes a worker queue so its event
+    // loop never waits for the helper. Null: they run at once on the calling thread, which
+    // suits the headless session and the command line (no window to keep responsive).
+    std::shared_ptr<SerialQueue> helperQueue = {};
 };
 
 // The application's single model object. It owns the curve profile, the latest snapshot, the
@@ -95,6 +104,8 @@ public:
 
     // The curve-lease queue's label: the bundle identifier followed by ".curve-lease".
     static std::string curveLeaseQueueLabel();
+    // The helper queue's label: the bundle identifier followed by ".helper".
+    static std::string helperQueueLabel();
 
     // The icons of the helper install action (symbol names).
     static constexpr std::string_view helperVerifiedIcon = "checkmark.shield";
@@ -139,6 +150,12 @@ public:
         return updateCheckResult_;
     }
     AppLanguage language() const { return language_; }
+    // What the helper queue is doing for the user now (the oldest unfinished request); none
+    // when nothing is waiting for the helper.
+    HelperActivity helperActivity() const {
+        return helperActivities_.empty() ? HelperActivity::none : helperActivities_.front();
+    }
+    bool isHelperBusy() const { return !helperActivities_.empty(); }
 
     void setThermalHistoryWindow(ThermalHistoryWindow window);
     // Publishes the language and, when there are preferences, saves it.
@@ -160,8 +177,9 @@ public:
     // One refresh step: read a snapshot (for the effective mode of the previous one), publish it,
     // record a sample, run the curve-lease step.
     void refreshSnapshot();
-    // helperHealth = the helper client's readHealth(). Note that a health read of an installed,
-    // trusted helper also sends a reset, handing the fan back to the system.
+    // helperHealth = the helper client's readHealth(), read on the helper queue. Note that a
+    // health read of an installed, trusted helper also sends a reset, handing the fan back to the
+    // system.
     void refreshHelperHealth();
 
     // Subscribes to change notifications; dropping the result unsubscribes.
@@ -173,19 +191,21 @@ public:
 
     // Curve mode on a Mac that has a fan.
     bool isCurveEnabled() const;
-    // Off: forget the lease tracking and reset to the system. On: read the helper's health, select
-    // curve mode, refresh and evaluate a lease with force (a locked write plan then shows its
-    // action message). On a Mac without a fan, turning it on resets instead.
+    // Off: forget the lease tracking and reset to the system. On: read the helper's health; once
+    // it is in, select curve mode, refresh and evaluate a lease with force (a locked write plan
+    // then shows its action message), unless a reset was asked for meanwhile. On a Mac without a
+    // fan, turning it on resets instead.
     void setCurveEnabled(bool enabled);
-    // Selects system mode, forgets the lease tracking, sends a reset to a verified, trusted helper
-    // (showing its message) and refreshes.
+    // Selects system mode and forgets the lease tracking at once; sends a reset to a verified,
+    // trusted helper, then shows its message, reads the health and refreshes.
     void resetToSystem();
     // "Test Curve Target for 5s": holds the current lease target for five seconds through the
     // helper, in any mode, once the write plan allows writes; then re-reads health and hardware.
     void applyCurveTargetLease();
     // For the app's quit: forgets the lease tracking and sends a reset to a verified, trusted
-    // helper, ignoring its result. The mode stays; nothing is refreshed. From then on the store
-    // sends no more leases (the app is ending), and a renewal queued but not started is skipped.
+    // helper on the calling thread, ignoring its result. The mode stays; nothing is refreshed.
+    // From then on the store asks nothing more of the helper (the app is ending): a renewal or a
+    // helper call queued but not started is skipped.
     void resetFanControlBeforeTermination();
     // A renewal has been sent and its result has not come back yet.
     bool isCurveLeaseInFlight() const { return curveLeaseInFlight_; }
@@ -220,7 +240,8 @@ public:
     // background task (the main loop goes on while the approval prompt is open) and applies the
     // parsed capabilities when it ends. Repeated probes are not guarded; each sets its own status.
     void refreshHardwareCapabilitiesAsAdmin(bool applyToAxis);
-    // Blocks while the system's authorization prompt is open.
+    // Installs on the helper queue (the system's authorization prompt may stay open for long),
+    // then shows the result and reads the health.
     void installPrivilegedHelper();
     void showWriteRequirements();
     void refreshLaunchAtLoginStatus();
@@ -293,6 +314,12 @@ private:
         double targetRPM = 0;
     };
 
+    // A helper call followed by the health read that shows its effect.
+    struct HelperCallOutcome {
+        PrivilegedHelperActionResult result;
+        PrivilegedHelperHealth health;
+    };
+
     void notify(AerivoStoreProperty property) const { observers_->notify(property); }
     template <typename Value>
     void publish(Value& field, Value value, AerivoStoreProperty property) {
@@ -314,6 +341,41 @@ private:
     // Resets are sent only to a helper whose install is verified and whose provenance is trusted.
     bool mayResetThroughHelper() const;
     void emit(const FanControlEvent& event) const;
+
+    // Runs `work(helperClient)` on the helper queue and `finish(result)` on the main loop, with
+    // `activity` shown meanwhile; without a queue, both at once (never busy). Work queued after the
+    // quit reset is skipped. `work` must not throw (the helper calls go through guarded wrappers).
+    template <typename Work, typename Finish>
+    void runHelperTask(HelperActivity activity, Work work, Finish finish) {
+        if (!helperQueue_) {
+            finish(work(*helperClient_));
+            return;
+        }
+        beginHelperActivity(activity);
+        helperQueue_->async([this, helper = helperClient_, lifeline = lifeline_,
+                             stopped = helperCallsStopped_, work = std::move(work),
+                             finish = std::move(finish)] {
+            if (!lifeline->isAlive()) {
+                return;
+            }
+            if (stopped->load()) {
+                lifeline->post([this] { finishHelperTask([] {}); });
+                return;
+            }
+            auto result = work(*helper);
+            lifeline->post([this, finish, result = std::move(result)] {
+                finishHelperTask([&] { finish(result); });
+            });
+        });
+    }
+    void beginHelperActivity(HelperActivity activity);
+    // Ends the oldest activity and runs `apply`; observers hear of the activity once, after
+    // `apply`, so a step that queues the next one (the five-second test) never shows idle.
+    void finishHelperTask(const std::function<void()>& apply);
+    void publishHelperHealth(PrivilegedHelperHealth health);
+    // Runs on the helper queue: a reset, then the health read that shows its effect.
+    static HelperCallOutcome resetThenReadHealth(PrivilegedHelperClient& helper);
+    void finishCurveTargetTest(double target, const HelperCallOutcome& outcome);
 
     void setMode(FanControlMode mode);
     void setHardwareProbeStatus(std::optional<std::string> status);
@@ -354,14 +416,20 @@ private:
     std::shared_ptr<AppUpdateChecking> updateChecker_;
     std::optional<AerivoPreferences> preferences_;
     std::shared_ptr<SerialQueue> curveLeaseQueue_;
+    std::shared_ptr<SerialQueue> helperQueue_;
     AerivoStoreCollaborators::BackgroundTaskStarter startBackgroundTask_;
     AerivoStoreCollaborators::ExecutablePathReader executablePath_;
     std::shared_ptr<ProcessRunner> processRunner_;
     SystemPaths systemPaths_;
     std::shared_ptr<MainLoopLifeline> lifeline_;
-    // Set by the quit reset; read by queued renewals before they call the helper.
-    std::shared_ptr<std::atomic<bool>> curveLeasesStopped_ =
+    // Set by the quit reset; read by queued renewals and helper calls before they start.
+    std::shared_ptr<std::atomic<bool>> helperCallsStopped_ =
         std::make_shared<std::atomic<bool>>(false);
+    // Oldest first: one entry per helper task queued and not yet applied.
+    std::deque<HelperActivity> helperActivities_;
+    // Bumped by every turn of the curve switch and every reset, so a curve switch-on whose
+    // health read comes back after a later reset does not undo that reset.
+    std::uint64_t curveSwitchGeneration_ = 0;
     std::function<void(const FanControlEvent&)> fanControlEventHandler_;
     std::unique_ptr<RepeatingTimer> timer_;
     bool curveLeaseInFlight_ = false;

@@ -2,6 +2,7 @@
 // login item, update check).
 
 #include "app/model/AerivoStore.h"
+#include "app/model/GuardedHelperCall.h"
 
 #include <cmath>
 #include <exception>
@@ -175,14 +176,27 @@ void AerivoStore::finishAdminHardwareProbe(const AdminHardwareProbeResult& resul
 
 void AerivoStore::installPrivilegedHelper() {
     setHardwareProbeStatus(text(L10nKey::waitingForAdministratorApproval));
-    const PrivilegedHelperActionResult result = helperClient_->installPrivilegedHelper();
-    setHardwareProbeStatus(result.message);
-    refreshHelperHealth();
+    runHelperTask(
+        HelperActivity::installingHelper,
+        [](PrivilegedHelperClient& helper) {
+            PrivilegedHelperActionResult result =
+                guardedHelperCall([&] { return helper.installPrivilegedHelper(); });
+            return HelperCallOutcome{std::move(result), guardedHealthRead(helper)};
+        },
+        [this](const HelperCallOutcome& outcome) {
+            setHardwareProbeStatus(outcome.result.message);
+            publishHelperHealth(outcome.health);
+        });
 }
 
 void AerivoStore::showWriteRequirements() {
-    refreshHelperHealth();
-    setHardwareProbeStatus(writeSafetyPlan().actionMessage());
+    runHelperTask(
+        HelperActivity::checkingHelper,
+        [](PrivilegedHelperClient& helper) { return guardedHealthRead(helper); },
+        [this](PrivilegedHelperHealth health) {
+            publishHelperHealth(std::move(health));
+            setHardwareProbeStatus(writeSafetyPlan().actionMessage());
+        });
 }
 
 void AerivoStore::refreshLaunchAtLoginStatus() {

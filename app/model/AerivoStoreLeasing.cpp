@@ -2,9 +2,9 @@
 
 #include "app/l10n/Formatters.h"
 #include "app/model/AerivoStore.h"
+#include "app/model/GuardedHelperCall.h"
 
 #include <cmath>
-#include <exception>
 
 namespace aerivo {
 
@@ -21,18 +21,6 @@ std::string joinedLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Runs a helper call that should never throw; one that does counts as a failed call, so a
-// renewal can never leave the in-flight mark set for good.
-template <typename Call> PrivilegedHelperActionResult guardedHelperCall(Call&& call) {
-    try {
-        return call();
-    } catch (const std::exception& error) {
-        return PrivilegedHelperActionResult::failure(error.what());
-    } catch (...) {
-        return PrivilegedHelperActionResult::failure("The helper client failed.");
-    }
-}
-
 } // namespace
 
 bool AerivoStore::mayResetThroughHelper() const {
@@ -43,38 +31,59 @@ bool AerivoStore::isCurveEnabled() const {
     return mode_ == FanControlMode::curve && !hardwareCapabilities_.isUnsupported();
 }
 
+AerivoStore::HelperCallOutcome AerivoStore::resetThenReadHealth(PrivilegedHelperClient& helper) {
+    PrivilegedHelperActionResult result = guardedHelperCall([&] { return helper.resetToSystem(); });
+    return {std::move(result), guardedHealthRead(helper)};
+}
+
 void AerivoStore::setCurveEnabled(bool enabled) {
     if (!(enabled && !hardwareCapabilities_.isUnsupported())) {
         resetCurveLeaseTracking();
         resetToSystem();
         return;
     }
-    refreshHelperHealth();
-    setMode(FanControlMode::curve);
-    refreshSnapshot();
-    applyCurveTargetLeaseIfNeeded(true);
+    const std::uint64_t generation = ++curveSwitchGeneration_;
+    runHelperTask(
+        HelperActivity::enablingCurve,
+        [](PrivilegedHelperClient& helper) { return guardedHealthRead(helper); },
+        [this, generation](PrivilegedHelperHealth health) {
+            publishHelperHealth(std::move(health));
+            // A reset asked for meanwhile, a fan that went away or the quit wins.
+            if (generation != curveSwitchGeneration_ || hardwareCapabilities_.isUnsupported() ||
+                helperCallsStopped_->load()) {
+                return;
+            }
+            setMode(FanControlMode::curve);
+            refreshSnapshot();
+            applyCurveTargetLeaseIfNeeded(true);
+        });
 }
 
 void AerivoStore::resetToSystem() {
+    ++curveSwitchGeneration_;
     setMode(FanControlMode::system);
     resetCurveLeaseTracking();
-    FanControlEvent event =
-        FanControlEvent::unsentReset(FanControlEvent::ResetReason::resetToSystem);
-    if (mayResetThroughHelper()) {
-        const PrivilegedHelperActionResult result = helperClient_->resetToSystem();
-        event = FanControlEvent::sentReset(event.resetReason, result);
-        setHardwareProbeStatus(result.message);
-        refreshHelperHealth();
+    if (!mayResetThroughHelper()) {
+        emit(FanControlEvent::unsentReset(FanControlEvent::ResetReason::resetToSystem));
+        refreshSnapshot();
+        return;
     }
-    emit(event);
-    refreshSnapshot();
+    runHelperTask(HelperActivity::resettingToSystem, resetThenReadHealth,
+                  [this](const HelperCallOutcome& outcome) {
+                      setHardwareProbeStatus(outcome.result.message);
+                      publishHelperHealth(outcome.health);
+                      emit(FanControlEvent::sentReset(FanControlEvent::ResetReason::resetToSystem,
+                                                      outcome.result));
+                      refreshSnapshot();
+                  });
 }
 
 void AerivoStore::resetFanControlBeforeTermination() {
     resetCurveLeaseTracking();
     // The app is ending: a lease sent after the reset would hold the fan again until the helper's
-    // lease expires, so no more are sent and a renewal that has not started is skipped.
-    curveLeasesStopped_->store(true);
+    // lease expires, so no more are sent, and a renewal or helper call that has not started is
+    // skipped.
+    helperCallsStopped_->store(true);
     FanControlEvent event = FanControlEvent::unsentReset(FanControlEvent::ResetReason::termination);
     if (mayResetThroughHelper()) {
         event = FanControlEvent::sentReset(event.resetReason, helperClient_->resetToSystem());
@@ -83,20 +92,39 @@ void AerivoStore::resetFanControlBeforeTermination() {
 }
 
 void AerivoStore::applyCurveTargetLease() {
-    refreshHelperHealth();
-    const FanWriteSafetyPlan plan = writeSafetyPlan();
-    if (!plan.isWriteCapable()) {
-        setHardwareProbeStatus(plan.actionMessage());
-        return;
-    }
-    const double target = activeCurveLeaseTargetRPM();
-    const PrivilegedHelperActionResult result =
-        helperClient_->holdManualTargetLease(target, manualTargetHoldSeconds);
-    const std::vector<std::string> lines = result.lines();
+    // The plan is judged on a fresh health read; the hold and the health read after it are a
+    // second task, queued while the first one is applied, so the activity never shows idle.
+    runHelperTask(
+        HelperActivity::testingCurveTarget,
+        [](PrivilegedHelperClient& helper) { return guardedHealthRead(helper); },
+        [this](PrivilegedHelperHealth health) {
+            publishHelperHealth(std::move(health));
+            const FanWriteSafetyPlan plan = writeSafetyPlan();
+            if (!plan.isWriteCapable()) {
+                setHardwareProbeStatus(plan.actionMessage());
+                return;
+            }
+            const double target = activeCurveLeaseTargetRPM();
+            runHelperTask(
+                HelperActivity::testingCurveTarget,
+                [target](PrivilegedHelperClient& helper) {
+                    PrivilegedHelperActionResult result = guardedHelperCall([&] {
+                        return helper.holdManualTargetLease(target, manualTargetHoldSeconds);
+                    });
+                    return HelperCallOutcome{std::move(result), guardedHealthRead(helper)};
+                },
+                [this, target](const HelperCallOutcome& outcome) {
+                    finishCurveTargetTest(target, outcome);
+                });
+        });
+}
+
+void AerivoStore::finishCurveTargetTest(double target, const HelperCallOutcome& outcome) {
+    const std::vector<std::string> lines = outcome.result.lines();
     setHardwareProbeStatus(joinedLines(lines));
-    emit(FanControlEvent::lease(FanControlEvent::Kind::curveTargetTest, target, result.isSuccess,
-                                result.message, lines));
-    refreshHelperHealth();
+    emit(FanControlEvent::lease(FanControlEvent::Kind::curveTargetTest, target,
+                                outcome.result.isSuccess, outcome.result.message, lines));
+    publishHelperHealth(outcome.health);
     refreshHardwareCapabilities(false);
     // Re-reading the hardware clears the status; the test's own result is what the user asked
     // to see, so it is shown again on top of the fresh readings.
@@ -111,7 +139,7 @@ double AerivoStore::activeCurveLeaseTargetRPM() const {
 }
 
 void AerivoStore::applyCurveTargetLeaseIfNeeded(bool force) {
-    if (curveLeasesStopped_->load()) {
+    if (helperCallsStopped_->load()) {
         return;
     }
     // 1.–2. Nothing is ever sent in system mode (not even above the safety limit), nor without a
@@ -134,8 +162,9 @@ void AerivoStore::applyCurveTargetLeaseIfNeeded(bool force) {
         }
         return;
     }
-    // 6. One request at a time.
-    if (curveLeaseInFlight_) {
+    // 6. One request at a time, and none while the helper works for the user: a renewal sent
+    //    during a health read would race the reset that read sends.
+    if (curveLeaseInFlight_ || isHelperBusy()) {
         return;
     }
     // 7.–8.
@@ -158,7 +187,7 @@ void AerivoStore::applyCurveTargetLeaseIfNeeded(bool force) {
     // 10. The queued work touches no store state: it holds the helper client, the target and the
     //     lifeline, and the outcome reaches the store only while the lifeline lasts.
     curveLeaseQueue_->async([this, helper = helperClient_, lifeline = lifeline_,
-                             stopped = curveLeasesStopped_, target] {
+                             stopped = helperCallsStopped_, target] {
         if (!lifeline->isAlive()) {
             return;
         }
@@ -202,10 +231,13 @@ void AerivoStore::resetFanControlForFanOffRangeIfNeeded(bool force) {
     if (!fanOffRangeResetSent_) {
         fanOffRangeResetSent_ = true;
         if (mayReset) {
-            const PrivilegedHelperActionResult result = helperClient_->resetToSystem();
-            setHardwareProbeStatus(result.message);
-            emit(FanControlEvent::sentReset(FanControlEvent::ResetReason::fanOffRange, result));
-            refreshHelperHealth();
+            runHelperTask(HelperActivity::resettingToSystem, resetThenReadHealth,
+                          [this](const HelperCallOutcome& outcome) {
+                              setHardwareProbeStatus(outcome.result.message);
+                              emit(FanControlEvent::sentReset(
+                                  FanControlEvent::ResetReason::fanOffRange, outcome.result));
+                              publishHelperHealth(outcome.health);
+                          });
             return;
         }
         emit(FanControlEvent::unsentReset(FanControlEvent::ResetReason::fanOffRange));

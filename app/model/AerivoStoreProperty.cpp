@@ -30,6 +30,8 @@ std::string_view rawValue(AerivoStoreProperty property) {
         return "updateCheckResult";
     case AerivoStoreProperty::language:
         return "language";
+    case AerivoStoreProperty::helperActivity:
+        return "helperActivity";
     }
     return "profile";
 }

@@ -6,6 +6,7 @@
 namespace aerivo {
 
 // The store's published properties, in declaration order; observers are told which one changed.
+// helperActivity, the store's own addition, says what the helper is busy with for the user.
 enum class AerivoStoreProperty {
     profile,
     snapshot,
@@ -20,9 +21,10 @@ enum class AerivoStoreProperty {
     isCheckingForUpdates,
     updateCheckResult,
     language,
+    helperActivity,
 };
 
-inline constexpr std::array<AerivoStoreProperty, 13> allAerivoStoreProperties{
+inline constexpr std::array<AerivoStoreProperty, 14> allAerivoStoreProperties{
     AerivoStoreProperty::profile,
     AerivoStoreProperty::snapshot,
     AerivoStoreProperty::thermalSamples,
@@ -36,6 +38,7 @@ inline constexpr std::array<AerivoStoreProperty, 13> allAerivoStoreProperties{
     AerivoStoreProperty::isCheckingForUpdates,
     AerivoStoreProperty::updateCheckResult,
     AerivoStoreProperty::language,
+    AerivoStoreProperty::helperActivity,
 };
 
 // The property's name, e.g. "thermalSamples".

@@ -9,11 +9,13 @@
 #include "app/model/AerivoStore.h"
 #include "app/telemetry/HIDTemperatureTelemetryClient.h"
 #include "app/ui/AppDelegate.h"
+#include "app/ui/MainThreadStallTrace.h"
 #include "app/ui/QtInstallLocationPrompt.h"
 #include "app/ui/StatusBarController.h"
 #include "app/ui/StorePresentation.h"
 #include "app/ui/UiTrace.h"
 #include "platform/desktop/ApplicationBundle.h"
+#include "platform/mainloop/WorkerSerialQueue.h"
 #include "platform/posix/ProcessImage.h"
 #include "platform/qt/QSettingsUserDefaults.h"
 #include "platform/qt/QtMainLoop.h"
@@ -54,6 +56,10 @@ std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
     collaborators.loginItemController = SystemLoginItemController::standard(bundle);
     collaborators.updateChecker = AppUpdateChecker::standard(bundle);
     collaborators.systemPaths = paths;
+    // Health reads, the install, resets and the five-second test take seconds: the event loop
+    // must go on meanwhile.
+    collaborators.helperQueue =
+        std::make_shared<WorkerSerialQueue>(AerivoStore::helperQueueLabel());
     return std::make_unique<AerivoStore>(mainLoop, std::move(collaborators), std::move(preferences),
                                          std::move(profile), ThermalSnapshot::initial(),
                                          FanControlMode::system, applyHardwareRange);
@@ -61,9 +67,9 @@ std::unique_ptr<AerivoStore> makeStore(MainLoop& mainLoop,
 
 } // namespace
 
-void showAboutPanel() {
+void showAboutPanel(AppLanguage language) {
     QMessageBox::about(
-        nullptr, QStringLiteral("About Aerivo Mac"),
+        nullptr, QString::fromStdString(L10n::text(L10nKey::aboutAerivoMac, language)),
         QStringLiteral("<p><b>Aerivo Mac</b></p><p>Version %1</p>"
                        "<p>Fan control with an edited temperature curve, under short helper "
                        "leases that hand the fan back to macOS by themselves.</p>")
@@ -120,6 +126,11 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
     }
 
     QtMainLoop mainLoop;
+    // Before the store, so its construction counts as part of the start-up it measures.
+    std::optional<MainThreadStallTrace> stallTrace;
+    if (isUiTraceEnabled()) {
+        stallTrace.emplace();
+    }
     const AerivoPreferences preferences(QSettingsUserDefaults::standard());
     // The curve follows the sensor chosen in the settings (--temperature-sensor), if any.
     auto controller = std::make_shared<SMCFanHardwareController>(
@@ -128,13 +139,17 @@ int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
                                                         preferences.loadTemperatureSensor()));
     std::unique_ptr<AerivoStore> store =
         makeStore(mainLoop, controller, bundle, paths, preferences);
+    if (stallTrace) {
+        stallTrace->watch(*store);
+    }
 
     delegate = std::make_unique<AppDelegate>(
         [&installLocationGuard] { return installLocationGuard.shouldHandleLaunch(); },
         [](AerivoStore& pending) {
             return std::make_unique<StatusBarController>(
-                pending, StatusBarController::Hooks{[] { QCoreApplication::quit(); },
-                                                    [] { showAboutPanel(); }, nullptr});
+                pending, StatusBarController::Hooks{
+                             [] { QCoreApplication::quit(); },
+                             [&pending] { showAboutPanel(pending.language()); }, nullptr});
         },
         [](AerivoStore& pending) { StorePresentation::resetFanControlBeforeTermination(pending); });
     delegate->prepareStatusBarController(*store, mainLoop);

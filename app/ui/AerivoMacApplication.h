@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/l10n/AppLanguage.h"
 #include "platform/hardware/SystemHardware.h"
 #include "platform/posix/SystemPaths.h"
 
@@ -11,7 +12,7 @@ namespace aerivo {
 int runMenuBarApplication(int& argc, char** argv, SystemHardware& hardware,
                           const SystemPaths& paths);
 
-// The standard about panel: the application's name, version and purpose.
-void showAboutPanel();
+// The standard about panel: the application's name, version and purpose, titled in `language`.
+void showAboutPanel(AppLanguage language);
 
 } // namespace aerivo

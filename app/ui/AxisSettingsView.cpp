@@ -7,6 +7,7 @@
 #include "app/ui/CurveEditorStepper.h"
 #include "app/ui/CurveEditorStyle.h"
 #include "app/ui/CurveEditorSymbols.h"
+#include "app/ui/StorePresentation.h"
 #include "app/ui/ToggleSwitch.h"
 
 #include <QComboBox>
@@ -315,18 +316,28 @@ void AxisSettingsView::refresh() {
     c.rpmMaximum->setEnabled(!unsupported);
 
     c.writeSection->setVisible(store_.shouldShowWriteActions());
-    setTitle(c.installHelper, store_.helperInstallActionTitle());
+    using StorePresentation::helperActionTitle;
+    setTitle(c.installHelper, helperActionTitle(store_, HelperActivity::installingHelper,
+                                                store_.helperInstallActionTitle()));
     if (const std::string_view icon = store_.helperInstallActionIcon(); icon != installIcon_) {
         installIcon_ = icon;
         c.installHelper->setIcon(
             CurveEditorSymbols::icon(icon, palette().color(QPalette::ButtonText)));
     }
-    c.installHelper->setVisible(store_.shouldShowHelperInstallAction());
-    setTitle(c.resetToSystem, text(L10nKey::resetToSystem));
+    c.installHelper->setVisible(StorePresentation::shouldShowHelperInstallAction(store_));
+    setTitle(c.resetToSystem, helperActionTitle(store_, HelperActivity::resettingToSystem,
+                                                text(L10nKey::resetToSystem)));
     c.resetToSystem->setVisible(store_.shouldShowResetToSystemAction());
-    setTitle(c.testCurveTarget, text(L10nKey::testCurveTarget));
+    setTitle(c.testCurveTarget, helperActionTitle(store_, HelperActivity::testingCurveTarget,
+                                                  text(L10nKey::testCurveTarget)));
     c.testCurveTarget->setVisible(store_.shouldShowCurveTargetTestAction());
-    setTitle(c.showWriteRequirements, text(L10nKey::showWriteRequirements));
+    setTitle(c.showWriteRequirements, helperActionTitle(store_, HelperActivity::checkingHelper,
+                                                        text(L10nKey::showWriteRequirements)));
+    // While the helper works for the user, the actions that would queue more wait.
+    for (CurveEditorButton* button :
+         {c.installHelper, c.resetToSystem, c.testCurveTarget, c.showWriteRequirements}) {
+        button->setEnabled(!store_.isHelperBusy());
+    }
     c.showWriteRequirements->setVisible(store_.shouldShowWriteRequirementsAction());
     refreshing_ = false;
 }

@@ -8,6 +8,7 @@
 #include "app/ui/CurveEditorSymbols.h"
 #include "app/ui/CurveGraphView.h"
 #include "app/ui/StatusSidebarView.h"
+#include "app/ui/StorePresentation.h"
 #include "app/ui/ToggleSwitch.h"
 
 #include <QButtonGroup>
@@ -153,9 +154,11 @@ void CurveEditorView::refresh() {
     setTitle(c.addPoint, store_.text(L10nKey::addPoint));
     setTitle(c.removePoint, store_.text(L10nKey::removePoint));
     c.removePoint->setEnabled(store_.profile().points.size() >= 3);
-    setTitle(c.curveSwitch, store_.text(L10nKey::controlWithCurve));
-    c.curveSwitch->setChecked(store_.isCurveEnabled());
-    c.curveSwitch->setEnabled(!store_.hardwareCapabilities().isUnsupported());
+    const StorePresentation::CurveSwitchState curveSwitch =
+        StorePresentation::curveSwitchState(store_);
+    setTitle(c.curveSwitch, curveSwitch.title);
+    c.curveSwitch->setChecked(curveSwitch.isOn);
+    c.curveSwitch->setEnabled(curveSwitch.isEnabled);
 }
 
 } // namespace aerivo

@@ -15,12 +15,13 @@ namespace aerivo {
 // history next changes, which happens on every refresh tick.
 struct CurveGraphBinding {
     std::function<const AerivoProfile&()> profile;
-    // The binding's write: the profile as a finished drag left it, published without saving.
+    // The binding's write, published without saving: the profile with the dragged point where
+    // the pointer is, at most once per frame during a drag and once more at its end.
     std::function<void(const AerivoProfile&)> setProfile;
     std::function<const ThermalSnapshot&()> snapshot;
     std::function<ThermalSampleSlice()> temperatureSamples;
     std::function<AppLanguage()> language;
-    // After setProfile, once per finished drag.
+    // After the last setProfile of a drag, once per finished drag (saves it).
     std::function<void()> onEditingEnded;
     // A point moved to exact values (the point editor, an arrow key); the receiver clamps.
     std::function<void(const Uuid& id, double temperatureC, double rpm)> onPointEdited;

@@ -40,6 +40,12 @@ CurveGraphView::CurveGraphView(CurveGraphBinding binding, QWidget* parent)
     // is painted first and the cached background is copied rather than blended.
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     setAccessibleName(QString::fromStdString(L10n::text(L10nKey::curve, binding_.language())));
+    dragWriteTimer_.setSingleShot(true);
+    connect(&dragWriteTimer_, &QTimer::timeout, this, [this] {
+        if (drag_ && drag_->moved) {
+            writeDrag();
+        }
+    });
 }
 
 CurveGraphView::~CurveGraphView() = default;
@@ -56,6 +62,10 @@ QSize CurveGraphView::minimumSizeHint() const {
 }
 
 void CurveGraphView::refresh() {
+    // A change that came from elsewhere mid-drag shows at once, under the dragged point.
+    if (drag_ && drag_->moved) {
+        drag_->profile = draggedProfile();
+    }
     // The focused point may have gone (a preset, a removed point).
     if (focusedItem_ && !findPoint(displayedProfile().points, focusedItem_->pointId)) {
         focusedItem_.reset();
@@ -68,6 +78,34 @@ void CurveGraphView::refresh() {
 
 const AerivoProfile& CurveGraphView::displayedProfile() const {
     return drag_ && drag_->moved ? drag_->profile : binding_.profile();
+}
+
+AerivoProfile CurveGraphView::draggedProfile() const {
+    AerivoProfile profile = binding_.profile();
+    const CurveGraphValues values =
+        CurveGraphGeometry::of(profile).values(drag_->pointer, plotRect());
+    profile.updatePoint(drag_->pointId, values.temperatureC, values.rpm);
+    return profile;
+}
+
+void CurveGraphView::writeDrag() {
+    dragWriteTimer_.stop();
+    drag_->profile = draggedProfile();
+    drag_->written = true;
+    lastDragWrite_.start();
+    if (binding_.setProfile) {
+        // The binding tells its observers, which may refresh this view (re-entering refresh()).
+        const AerivoProfile written = drag_->profile;
+        binding_.setProfile(written);
+    }
+}
+
+void CurveGraphView::scheduleDragWrite() {
+    if (!lastDragWrite_.isValid() || lastDragWrite_.elapsed() >= dragWriteIntervalMs) {
+        writeDrag();
+    } else if (!dragWriteTimer_.isActive()) {
+        dragWriteTimer_.start(static_cast<int>(dragWriteIntervalMs - lastDragWrite_.elapsed()));
+    }
 }
 
 void CurveGraphView::paint(QPainter& painter, QSizeF size) const {
@@ -188,7 +226,13 @@ void CurveGraphView::mousePressEvent(QMouseEvent* event) {
     focusedItem_ = item;
     setFocus(Qt::MouseFocusReason);
     if (item->kind == ItemKind::point) {
-        drag_ = Drag{item->pointId, event->position(), binding_.profile(), false};
+        const AerivoPoint* point = findPoint(binding_.profile().points, item->pointId);
+        drag_ = Drag{item->pointId,
+                     event->position(),
+                     point ? point->temperatureC : 0.0,
+                     point ? point->rpm : 0.0,
+                     event->position(),
+                     binding_.profile()};
     } else {
         buttonPress_ = ButtonPress{*item};
     }
@@ -205,10 +249,10 @@ void CurveGraphView::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     drag_->moved = true;
-    const CurveGraphValues values =
-        CurveGraphGeometry::of(drag_->profile).values(event->position(), plotRect());
-    drag_->profile.updatePoint(drag_->pointId, values.temperatureC, values.rpm);
+    drag_->pointer = event->position();
+    drag_->profile = draggedProfile();
     update();
+    scheduleDragWrite();
 }
 
 void CurveGraphView::mouseReleaseEvent(QMouseEvent* event) {
@@ -217,14 +261,14 @@ void CurveGraphView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (drag_) {
-        const std::optional<Drag> finished = std::exchange(drag_, std::nullopt);
-        if (finished->moved) {
-            if (binding_.setProfile) {
-                binding_.setProfile(finished->profile);
-            }
-            if (binding_.onEditingEnded) {
-                binding_.onEditingEnded();
-            }
+        if (drag_->moved) {
+            drag_->pointer = event->position();
+            writeDrag();
+        }
+        const bool moved = std::exchange(drag_, std::nullopt)->moved;
+        lastDragWrite_.invalidate();
+        if (moved && binding_.onEditingEnded) {
+            binding_.onEditingEnded();
         }
         update();
         return;
@@ -326,8 +370,17 @@ void CurveGraphView::moveFocusedPoint(double temperatureStep, double rpmStep) {
 
 void CurveGraphView::keyPressEvent(QKeyEvent* event) {
     if (drag_ && event->key() == Qt::Key_Escape) {
-        // Cancels the drag: the profile stays as it was before the press.
-        drag_.reset();
+        // Cancels the drag: the point goes back to where it was at the press (what else changed
+        // meanwhile stays).
+        const Drag cancelled = *std::exchange(drag_, std::nullopt);
+        dragWriteTimer_.stop();
+        lastDragWrite_.invalidate();
+        if (cancelled.written && binding_.setProfile) {
+            AerivoProfile restored = binding_.profile();
+            restored.updatePoint(cancelled.pointId, cancelled.startTemperatureC,
+                                 cancelled.startRPM);
+            binding_.setProfile(restored);
+        }
         update();
         return;
     }

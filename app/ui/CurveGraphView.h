@@ -5,8 +5,10 @@
 #include "app/ui/CurveGraphGeometry.h"
 #include "app/ui/CurveGraphItem.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -22,17 +24,21 @@ class CurvePointEditorSheet;
 // front): fan-off band, grid, distribution, axes, safety line, current temperature, current
 // target, curve, point guides with value buttons, points.
 //
-// Mouse: drag a point to move it (live on a copy of the profile, clamped into the point's editing
-// bounds; the binding hears of it once, on release; Escape cancels); press a value button to
-// type exact values in the point editor. Keyboard: the graph is one stop in the window's Tab
-// chain whose stops are, per point from cold to hot, the point and its two value buttons; the
-// arrow keys move a focused point by one degree or 100 rpm, Return or Space presses a focused
-// value button.
+// Mouse: drag a point to move it (clamped into the point's editing bounds). The move goes to the
+// binding as it happens, at most once per display frame and once more on release, each time
+// applied to the binding's profile as it is then, so a change that arrives mid-drag (the
+// administrator probe fitting the speed axis) stays; the edit ends (is saved) on release, and
+// Escape puts the point back. Press a value button to type exact values in the point editor.
+// Keyboard: the graph is one stop in the window's Tab chain whose stops are, per point from cold to
+// hot, the point and its two value buttons; the arrow keys move a focused point by one degree or
+// 100 rpm, Return or Space presses a focused value button.
 class CurveGraphView final : public QWidget {
 public:
     static constexpr int minimumHeight = 360;
     static constexpr double keyTemperatureStepC = 1.0;
     static constexpr double keyRPMStep = 100.0;
+    // A drag reaches the binding at most this often (a 60 Hz frame).
+    static constexpr int dragWriteIntervalMs = 16;
 
     using Item = CurveGraphItem;
     using ItemKind = CurveGraphItem::Kind;
@@ -46,7 +52,7 @@ public:
     // Paints every layer for a graph of `size` (the paint event and the benchmark use it).
     void paint(QPainter& painter, QSizeF size) const;
 
-    // The profile shown: the drag copy while a drag is under way, else the binding's.
+    // The profile shown: the binding's, with the dragged point where the pointer is.
     const AerivoProfile& displayedProfile() const;
     bool isDragging() const { return drag_.has_value() && drag_->moved; }
     std::optional<Item> focusedItem() const { return focusedItem_; }
@@ -82,8 +88,14 @@ private:
     struct Drag {
         Uuid pointId;
         QPointF pressedAt;
+        // Where the point was at the press, for Escape.
+        double startTemperatureC = 0;
+        double startRPM = 0;
+        QPointF pointer;
+        // The binding's profile with the point at `pointer`.
         AerivoProfile profile;
         bool moved = false;
+        bool written = false;
     };
     struct ButtonPress {
         Item item;
@@ -107,12 +119,20 @@ private:
         QImage image;
     };
 
+    // The binding's profile now, with the dragged point moved to the pointer.
+    AerivoProfile draggedProfile() const;
+    // Hands the drag's profile to the binding (now, or at the end of the current frame).
+    void writeDrag();
+    void scheduleDragWrite();
+
     std::vector<Item> focusChain() const;
     void moveFocusedPoint(double temperatureStep, double rpmStep);
     QString tooltipAt(QPointF location) const;
 
     CurveGraphBinding binding_;
     std::optional<Drag> drag_;
+    QTimer dragWriteTimer_;
+    QElapsedTimer lastDragWrite_;
     std::optional<ButtonPress> buttonPress_;
     std::optional<Item> focusedItem_;
     std::optional<Uuid> editingPoint_;

@@ -118,17 +118,28 @@ QLineEdit* CurvePointEditorSheet::makeField(double& value) {
     auto* validator = new QIntValidator(field);
     validator->setLocale(QLocale::c());
     field->setValidator(validator);
-    connect(field, &QLineEdit::textEdited, this, [&value](const QString& typed) {
-        bool isNumber = false;
-        const int number = typed.toInt(&isNumber);
-        if (isNumber) {
-            value = number;
-        }
+    // Return or leaving the field commits what it holds, and the field then shows the value it
+    // stands for, as a formatted field does.
+    connect(field, &QLineEdit::editingFinished, this, [field, &value] {
+        takeTypedValue(*field, value);
+        field->setText(qtText(Formatters::wholeNumber(value)));
     });
-    // Leaving the field shows the value it holds, as a formatted field does.
-    connect(field, &QLineEdit::editingFinished, this,
-            [field, &value] { field->setText(qtText(Formatters::wholeNumber(value))); });
     return field;
+}
+
+void CurvePointEditorSheet::takeTypedValue(const QLineEdit& field, double& value) {
+    // Only a complete whole number counts: keystrokes on the way ("3" while clearing "35", an
+    // empty field, a lone "-") never replace the value the field stands for.
+    QString typed = field.text();
+    int position = 0;
+    if (field.validator()->validate(typed, position) != QValidator::Acceptable) {
+        return;
+    }
+    bool isNumber = false;
+    const int number = typed.toInt(&isNumber);
+    if (isNumber) {
+        value = number;
+    }
 }
 
 std::optional<AerivoPointEditingBounds> CurvePointEditorSheet::bounds() const {
@@ -151,6 +162,9 @@ void CurvePointEditorSheet::refresh() {
 }
 
 void CurvePointEditorSheet::commit() {
+    // Save may be clicked while a field still has the focus (its editing not finished yet).
+    takeTypedValue(*temperatureField_, temperatureC_);
+    takeTypedValue(*rpmField_, rpm_);
     const std::optional<AerivoPointEditingBounds> current = bounds();
     if (!current || !onCommit_) {
         return;

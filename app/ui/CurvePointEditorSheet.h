@@ -17,7 +17,8 @@ class QWidget;
 namespace aerivo {
 
 // The modal editor for one point's exact values: two whole-number fields (temperature and speed),
-// each with the range the point may take, and Cancel / Save. Save clamps the typed values into
+// each with the range the point may take, and Cancel / Save. An emptied or half-typed field keeps
+// the value it last stood for. Save clamps the typed values into
 // the point's editing bounds, commits them and closes; without bounds (the point is gone) it is
 // disabled and nothing is committed.
 class CurvePointEditorSheet final : public QDialog {
@@ -31,7 +32,8 @@ public:
     CurvePointEditorSheet(std::function<const AerivoProfile&()> profile, Uuid pointID,
                           AppLanguage language, Commit onCommit, QWidget* parent = nullptr);
 
-    // The values as typed so far (text that is not a whole number changes nothing).
+    // The values the fields stand for: a field takes what was typed when its editing finishes
+    // (Return, leaving it) or on Save, and only when that is a complete whole number.
     double temperatureC() const { return temperatureC_; }
     double rpm() const { return rpm_; }
     const Uuid& pointID() const { return pointID_; }
@@ -52,6 +54,7 @@ public:
 private:
     std::optional<AerivoPointEditingBounds> bounds() const;
     QLineEdit* makeField(double& value);
+    static void takeTypedValue(const QLineEdit& field, double& value);
 
     std::function<const AerivoProfile&()> profile_;
     Uuid pointID_;

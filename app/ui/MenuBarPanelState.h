@@ -28,10 +28,16 @@ struct MenuBarPanelState {
     // The curve target lies below the actual speed (the caption turns orange).
     bool effectSlowsDown = false;
 
+    // "Checking helper..." while the helper is checked or reset for the switch.
     std::string curveSwitchTitle;
+    // Also on while the health read that precedes curve mode runs.
     bool isCurveEnabled = false;
-    // False on a Mac without a fan: the switch is shown but cannot be flipped.
+    // False on a Mac without a fan, and while the check before curve mode runs: the switch is
+    // shown but cannot be flipped.
     bool canSwitchCurve = false;
+    // The helper works for the user: the reset, helper and test buttons wait (the one that
+    // started it says "Checking helper...").
+    bool isHelperBusy = false;
 
     std::string rangeText;
     std::string openEditorTitle;

@@ -225,6 +225,9 @@ void MenuBarPanelView::render(const MenuBarPanelState& state) {
     setButtonTitle(*editorButton_, qt(state.openEditorTitle), contentWidth);
     setButtonTitle(*resetButton_, qt(state.resetTitle.value_or("")), contentWidth);
     resetButton_->setVisible(state.resetTitle.has_value());
+    for (QPushButton* button : {resetButton_, helperButton_, testButton_}) {
+        button->setEnabled(!state.isHelperBusy);
+    }
     setButtonTitle(*helperButton_, qt(state.helperTitle.value_or("")), contentWidth);
     helperButton_->setVisible(state.helperTitle.has_value());
     setButtonTitle(*testButton_, qt(state.testTitle.value_or("")), contentWidth);

@@ -78,8 +78,9 @@ StatusBarController::StatusBarController(AerivoStore& store, Hooks hooks)
 
     // The status item: tooltip, a click toggles the panel, the context menu has About and Quit.
     statusItem_->setToolTip(applicationName);
-    aboutAction_ = statusItemMenu_->addAction(QStringLiteral("About Aerivo Mac"));
+    aboutAction_ = statusItemMenu_->addAction(QString());
     quitAction_ = statusItemMenu_->addAction(QString());
+    localizeStatusItemMenu();
     QObject::connect(aboutAction_, &QAction::triggered, [this] {
         if (hooks_.showAbout) {
             hooks_.showAbout();
@@ -90,10 +91,8 @@ StatusBarController::StatusBarController(AerivoStore& store, Hooks hooks)
             hooks_.quit();
         }
     });
-    QObject::connect(statusItemMenu_.get(), &QMenu::aboutToShow, [this] {
-        quitAction_->setText(
-            QString::fromStdString(L10n::text(L10nKey::quitAerivoMac, store_.language())));
-    });
+    QObject::connect(statusItemMenu_.get(), &QMenu::aboutToShow,
+                     [this] { localizeStatusItemMenu(); });
     statusItem_->setContextMenu(statusItemMenu_.get());
     QObject::connect(statusItem_.get(), &QSystemTrayIcon::activated,
                      [this](QSystemTrayIcon::ActivationReason reason) {
@@ -146,6 +145,13 @@ StatusBarController::StatusBarController(AerivoStore& store, Hooks hooks)
 StatusBarController::~StatusBarController() {
     observation_.cancel();
     statusItem_->hide();
+}
+
+void StatusBarController::localizeStatusItemMenu() {
+    aboutAction_->setText(
+        QString::fromStdString(L10n::text(L10nKey::aboutAerivoMac, store_.language())));
+    quitAction_->setText(
+        QString::fromStdString(L10n::text(L10nKey::quitAerivoMac, store_.language())));
 }
 
 bool StatusBarController::trayAvailable() const {
@@ -214,12 +220,16 @@ void StatusBarController::showPanel() {
     panel_->raise();
     panel_->activateWindow();
     if (isUiTraceEnabled()) {
+        // A hidden button has no place: "0,0,0,0".
         const auto globalRect = [](const QWidget& widget) {
-            return rectText(QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size()));
+            return rectText(widget.isVisible()
+                                ? QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size())
+                                : QRect());
         };
         uiTrace("panel shown window=" + std::string(inWindow ? "normal" : "popup") + " geometry=" +
                 rectText(panel_->geometry()) + " switch=" + globalRect(panel_->curveSwitch()) +
-                " quit=" + globalRect(panel_->quitButton()));
+                " helper=" + globalRect(panel_->helperButton()) + " test=" +
+                globalRect(panel_->testButton()) + " quit=" + globalRect(panel_->quitButton()));
     }
 }
 

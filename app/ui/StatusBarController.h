@@ -61,6 +61,7 @@ public:
                                 const QSize& panelSize, const QRect& available);
 
     QSystemTrayIcon& statusItem() const { return *statusItem_; }
+    QMenu& statusItemMenu() const { return *statusItemMenu_; }
     MenuBarPanelView& panel() const { return *panel_; }
     QMainWindow* editorWindow() const { return editorWindow_.get(); }
     const QString& statusText() const { return statusText_; }
@@ -71,6 +72,8 @@ private:
     void showPanel();
     void renderPanel();
     void fitTrayWindow() const;
+    // About and Quit in the store's language.
+    void localizeStatusItemMenu();
     bool trayAvailable() const;
 
     AerivoStore& store_;

@@ -8,6 +8,28 @@ std::string menuBarStatusText(const AerivoStore& store) {
     return store.menuBarStatusText();
 }
 
+CurveSwitchState curveSwitchState(const AerivoStore& store) {
+    const HelperActivity activity = store.helperActivity();
+    const bool checking = activity == HelperActivity::checkingHelper ||
+                          activity == HelperActivity::enablingCurve ||
+                          activity == HelperActivity::resettingToSystem;
+    return CurveSwitchState{
+        store.text(checking ? L10nKey::checkingHelper : L10nKey::controlWithCurve),
+        store.isCurveEnabled() || activity == HelperActivity::enablingCurve,
+        !store.hardwareCapabilities().isUnsupported() && activity != HelperActivity::enablingCurve};
+}
+
+bool shouldShowHelperInstallAction(const AerivoStore& store) {
+    return store.shouldShowHelperInstallAction() &&
+           store.helperActivity() != HelperActivity::checkingHelper;
+}
+
+std::string helperActionTitle(const AerivoStore& store, HelperActivity activity,
+                              std::string idleTitle) {
+    return store.helperActivity() == activity ? store.text(L10nKey::checkingHelper)
+                                              : std::move(idleTitle);
+}
+
 MenuBarPanelState menuBarPanelState(const AerivoStore& store) {
     MenuBarPanelState state;
     state.title = store.text(L10nKey::aerivoMac);
@@ -23,20 +45,25 @@ MenuBarPanelState menuBarPanelState(const AerivoStore& store) {
     state.limitValue = Formatters::temperature(store.profile().safetyLimitC);
     state.effectCaption = store.curveEffectLabel();
     state.effectSlowsDown = store.curveRPMDelta() < 0;
-    state.curveSwitchTitle = store.text(L10nKey::controlWithCurve);
-    state.isCurveEnabled = store.isCurveEnabled();
-    state.canSwitchCurve = !store.hardwareCapabilities().isUnsupported();
+    const CurveSwitchState curveSwitch = curveSwitchState(store);
+    state.curveSwitchTitle = curveSwitch.title;
+    state.isCurveEnabled = curveSwitch.isOn;
+    state.canSwitchCurve = curveSwitch.isEnabled;
+    state.isHelperBusy = store.isHelperBusy();
     state.rangeText = store.formatted(L10nKey::range, store.hardwareRangeText());
     state.openEditorTitle = store.text(L10nKey::openCurveEditor);
     if (store.shouldShowResetToSystemAction()) {
-        state.resetTitle = store.text(L10nKey::resetToSystem);
+        state.resetTitle = helperActionTitle(store, HelperActivity::resettingToSystem,
+                                             store.text(L10nKey::resetToSystem));
     }
-    if (store.shouldShowHelperInstallAction()) {
-        state.helperTitle = store.helperInstallActionTitle();
+    if (shouldShowHelperInstallAction(store)) {
+        state.helperTitle = helperActionTitle(store, HelperActivity::installingHelper,
+                                              store.helperInstallActionTitle());
     }
     state.helperSymbolName = std::string(store.helperInstallActionIcon());
     if (store.shouldShowCurveTargetTestAction()) {
-        state.testTitle = store.text(L10nKey::testCurveTarget);
+        state.testTitle = helperActionTitle(store, HelperActivity::testingCurveTarget,
+                                            store.text(L10nKey::testCurveTarget));
     }
     state.quitTitle = store.text(L10nKey::quitAerivoMac);
     return state;

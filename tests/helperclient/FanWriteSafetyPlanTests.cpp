@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 
 namespace aerivo {
 namespace {
@@ -90,13 +89,29 @@ TEST(FanWriteSafetyPlan, TheFirstFailingTestDecidesAndTheListShowsEverythingMiss
         const auto [entry, isNew] = texts.try_emplace(plan.status, plan.title, plan.detail);
         EXPECT_EQ(entry->second, std::make_pair(plan.title, plan.detail)) << row.missing;
     }
-    // Every verdict is reached, each with a heading of its own.
+    // Every verdict is reached, each with the words the settings and the sidebar show.
+    const std::map<S, std::pair<std::string, std::string>> shown{
+        {S::unsupported, {"Unsupported", "This Mac has no controllable fan for Aerivo Mac."}},
+        {S::missingRange,
+         {"Range missing", "Detect hardware min/max RPM before any helper can write."}},
+        {S::missingReadback,
+         {"Readback missing", "Need live RPM readback before any helper can write."}},
+        {S::missingTelemetry,
+         {"Telemetry required", "Fan RPM readback is available; real temperature telemetry is "
+                                "still needed before writes."}},
+        {S::helperRequired,
+         {"Helper required", "A signed, metadata-ready, installed, trusted privileged helper "
+                             "with heartbeat is still needed before writes."}},
+        {S::writeGateRequired,
+         {"Write gate required",
+          "The privileged helper is reachable, but its fan-write gate is not enabled."}},
+        {S::resetRequired,
+         {"Reset required",
+          "The helper must prove it can return fan control to macOS before writes."}},
+        {S::writeCapable, {"Write capable", "All write preflight requirements are satisfied."}},
+    };
     ASSERT_EQ(texts.size(), allFanWriteSafetyStatuses.size());
-    std::set<std::string> titles;
-    for (const auto& [status, text] : texts) {
-        EXPECT_TRUE(titles.insert(text.first).second) << text.first;
-        EXPECT_FALSE(text.second.empty());
-    }
+    EXPECT_EQ(texts, shown);
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <string>
+
 namespace aerivo {
 namespace {
 
@@ -17,10 +21,24 @@ PrivilegedHelperHealth trustedHealth() {
     return health;
 }
 
+// What each state says, as the preflight report prints it.
+const std::map<State, std::string> detailOf{
+    {State::unavailable, "The helper executable is not bundled."},
+    {State::contractMismatch, "The helper XPC contract metadata does not match the app contract."},
+    {State::metadataRequired, "The helper signature and ServiceManagement metadata must be valid "
+                              "before XPC activation."},
+    {State::installRequired,
+     "The privileged helper install must be verified before XPC activation."},
+    {State::provenanceRequired,
+     "The installed helper must match trusted app provenance before XPC activation."},
+    {State::compileTimeLocked, "The app-side XPC connection is still locked at compile time."},
+    {State::activationAllowed, "The helper XPC activation policy allows a connection attempt."},
+};
+
 TEST(HelperActivationPolicy, TheUnavailableHelperIsBlockedByEverythingButTheContract) {
     const auto policy = PrivilegedHelperHealth::unavailable().xpcActivationPolicy();
     EXPECT_EQ(policy.state, State::unavailable);
-    EXPECT_EQ(policy.detail, "The helper executable is not bundled.");
+    EXPECT_EQ(policy.detail, detailOf.at(State::unavailable));
     EXPECT_FALSE(policy.isContractReady || policy.isActivationAllowed);
     ASSERT_EQ(policy.requirements.size(), 9u);
     EXPECT_EQ(policy.blockerText(),
@@ -73,6 +91,7 @@ TEST(HelperActivationPolicy, TheFirstUnmetRuleDecidesAndContractMismatchesComeFi
         each.change(health);
         const auto policy = PrivilegedHelperXPCActivationPolicy::evaluate(health);
         EXPECT_EQ(policy.state, each.state);
+        EXPECT_EQ(policy.detail, detailOf.at(each.state));
         EXPECT_EQ(policy.blockerText(), each.blockers);
         EXPECT_EQ(policy.isActivationAllowed, each.state == State::activationAllowed);
         EXPECT_EQ(policy.isContractReady, each.blockers.empty());
@@ -82,7 +101,7 @@ TEST(HelperActivationPolicy, TheFirstUnmetRuleDecidesAndContractMismatchesComeFi
 TEST(HelperActivationPolicy, TheAppsConnectionLockAloneHoldsBackATrustedHelper) {
     const auto policy = PrivilegedHelperXPCActivationPolicy::evaluate(trustedHealth(), false);
     EXPECT_EQ(policy.state, State::compileTimeLocked);
-    EXPECT_EQ(policy.detail, "The app-side XPC connection is still locked at compile time.");
+    EXPECT_EQ(policy.detail, detailOf.at(State::compileTimeLocked));
     EXPECT_TRUE(policy.isContractReady);
     EXPECT_FALSE(policy.isActivationAllowed);
     EXPECT_EQ(policy.blockerText(), "XPC connection compile-time lock released");

@@ -64,7 +64,7 @@ bool isValidUtf8(std::string_view text) {
 }
 
 TEST(L10nKey, KeysInDeclarationOrderNamedAfterTheirCases) {
-    ASSERT_EQ(allL10nKeys.size(), 103u);
+    ASSERT_EQ(allL10nKeys.size(), 105u);
     std::set<std::string_view> names;
     for (std::size_t index = 0; index < allL10nKeys.size(); ++index) {
         const L10nKey key = allL10nKeys[index];
@@ -79,7 +79,7 @@ TEST(L10nKey, KeysInDeclarationOrderNamedAfterTheirCases) {
     EXPECT_EQ(rawValue(allL10nKeys[25]), "aerivoMac");
     EXPECT_EQ(rawValue(allL10nKeys[86]), "currentTargetAnnotation");
     EXPECT_EQ(rawValue(allL10nKeys[89]), "safetyModeDescription");
-    EXPECT_EQ(allL10nKeys.back(), L10nKey::profileSaveFailed);
+    EXPECT_EQ(allL10nKeys.back(), L10nKey::checkingHelper);
 }
 
 TEST(L10nKey, FromRawValueIsExact) {

@@ -300,6 +300,14 @@ TEST_F(CurveLeasing, TheCurveTargetTestHoldsForFiveSecondsOnceWritesAreAllowed) 
     // The result stays visible over the re-read readings.
     EXPECT_EQ(store->hardwareProbeStatus(),
               "success=true\nmessage=Helper fan lease accepted.\naccepted=true");
+
+    // At the safety limit the test holds the speed axis maximum, not the curve's target.
+    harness->controller->temperatureC = store->profile().safetyLimitC;
+    store->refreshSnapshot();
+    store->applyCurveTargetLease();
+    ASSERT_EQ(harness->helper->count(Action::hold), 2u);
+    EXPECT_DOUBLE_EQ(harness->helper->calls(Action::hold)[1].targetRPM,
+                     store->profile().rpmAxis.maximum);
 }
 
 // A real worker queue: the renewal blocks in the helper client while the store is destroyed.

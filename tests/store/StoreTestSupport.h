@@ -15,8 +15,8 @@
 namespace aerivo {
 
 // A store on the manual loop with fake collaborators, all reachable by the test. Curve renewals
-// go to `leaseQueue`, background tasks (administrator probe, update check) to `background`; both
-// run on the loop's timeline and can be held.
+// go to `leaseQueue`, background tasks (administrator probe, update check) to `background`, and,
+// once asked for, helper calls to `helperQueue`; all run on the loop's timeline and can be held.
 struct StoreHarness {
     ManualMainLoop loop;
     std::shared_ptr<FakeFanHardwareController> controller =
@@ -34,6 +34,9 @@ struct StoreHarness {
         std::make_shared<ManualSerialQueue>(loop, AerivoStore::curveLeaseQueueLabel());
     std::shared_ptr<ManualSerialQueue> background =
         std::make_shared<ManualSerialQueue>(loop, "background");
+    // Null: helper calls run at once, as in the headless session. queueHelperCalls() gives the
+    // store the menu-bar app's helper queue, run on the loop's timeline and able to hold.
+    std::shared_ptr<ManualSerialQueue> helperQueue;
     std::optional<std::string> executable = "/Applications/Aerivo Mac.app/Contents/MacOS/AerivoMac";
     SystemPaths systemPaths{"/sim-root"};
 
@@ -50,7 +53,12 @@ struct StoreHarness {
         result.executablePath = [this] { return executable; };
         result.processRunner = processRunner;
         result.systemPaths = systemPaths;
+        result.helperQueue = helperQueue;
         return result;
+    }
+    void queueHelperCalls(bool holding = false) {
+        helperQueue = std::make_shared<ManualSerialQueue>(loop, AerivoStore::helperQueueLabel());
+        helperQueue->setHolding(holding);
     }
     std::unique_ptr<AerivoStore> make(FanControlMode mode = FanControlMode::system,
                                       AerivoProfile profile = AerivoProfile::balanced(),

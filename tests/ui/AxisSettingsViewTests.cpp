@@ -129,6 +129,8 @@ TEST(AxisSettingsViewTest, WriteActionsFollowTheirFlagsAndTheSectionFollowsItsOw
         // Without a fan the speed steppers stay, disabled.
         const bool unsupported = store.hardwareCapabilities().isUnsupported();
         EXPECT_EQ(controls.rpmMinimum->isEnabled(), !unsupported) << c.name;
+        EXPECT_EQ(controls.rpmMaximum->isEnabled(), !unsupported) << c.name;
+        EXPECT_EQ(controls.rpmMinimum->isHidden(), false) << c.name;
         EXPECT_EQ(controls.rpmMaximum->isHidden(), false) << c.name;
     }
     // Only the section's own flag hides it, and a fanless Mac has nothing to write.
@@ -181,11 +183,44 @@ TEST(AxisSettingsViewTest, PresetsAndDetectionButtonsCallTheStore) {
     EXPECT_EQ(harness.store->profile().rpmAxis.minimum, 1000);
     EXPECT_TRUE(c.useHardwareRange->isHidden());
 
+    // Detect Again reads the hardware again and leaves the speed axis as the user set it.
+    harness.store->updateRPMAxis(1500, std::nullopt);
     ASSERT_FALSE(c.detectAgain->isHidden());
     EXPECT_FALSE(c.adminDetect->isHidden());
     const int reads = harness.controller->capabilityReads;
     press(c.detectAgain);
     EXPECT_EQ(harness.controller->capabilityReads, reads + 1);
+    EXPECT_EQ(harness.store->profile().rpmAxis.minimum, 1500);
+    EXPECT_EQ(harness.savedProfile()->rpmAxis.minimum, 1500);
+}
+
+TEST(AxisSettingsViewTest, AWriteActionSaysItIsCheckingTheHelperAndTheOthersWait) {
+    StoreHarness harness;
+    harness.controller->capabilities = StoreHarness::oneFan();
+    harness.queueHelperCalls();
+    const auto store = harness.make();
+    harness.loop.runUntilIdle();
+    AxisSettingsView view(*store);
+    const Controls& c = view.controls();
+    ASSERT_FALSE(c.installHelper->isHidden());
+    ASSERT_FALSE(c.showWriteRequirements->isHidden());
+    const QString installTitle = c.installHelper->text();
+
+    harness.helperQueue->setHolding(true);
+    press(c.installHelper);
+    EXPECT_EQ(c.installHelper->text().toStdString(), "Checking helper...");
+    EXPECT_FALSE(c.installHelper->isEnabled());
+    EXPECT_FALSE(c.showWriteRequirements->isEnabled());
+    EXPECT_EQ(c.showWriteRequirements->text().toStdString(), "Show Write Requirements");
+    // Not yet installed: the click waits on the queue.
+    EXPECT_EQ(harness.helper->count(ScriptedPrivilegedHelperClient::Action::install), 0u);
+
+    harness.helperQueue->runHeld();
+    harness.loop.runUntilIdle();
+    EXPECT_EQ(harness.helper->count(ScriptedPrivilegedHelperClient::Action::install), 1u);
+    EXPECT_EQ(c.installHelper->text(), installTitle);
+    EXPECT_TRUE(c.installHelper->isEnabled());
+    EXPECT_TRUE(c.showWriteRequirements->isEnabled());
 }
 
 } // namespace

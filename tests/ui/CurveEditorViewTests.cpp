@@ -2,11 +2,13 @@
 #include "app/ui/CurveEditorView.h"
 #include "app/ui/CurveGraphView.h"
 #include "app/ui/CurvePointEditorSheet.h"
+#include "app/ui/StatusSidebarView.h"
 #include "app/ui/ToggleSwitch.h"
 #include "tests/ui/CurveEditorTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -65,21 +67,25 @@ TEST(CurveEditorViewTest, WindowSegmentsSelectTheHistoryWindowOneAtATime) {
     EXPECT_EQ(segments[3]->text().toStdString(), "24 hr");
 }
 
-TEST(CurveEditorViewTest, ADragReachesTheStoreOnceAtItsEndAndIsSaved) {
+TEST(CurveEditorViewTest, ADragReachesTheStoreAsItMovesAndIsSavedOnceAtItsEnd) {
     EditorHarness editor;
     CurveGraphView& graph = *editor.controls().graph;
     const AerivoPoint point = editor.store->profile().points[2]; // 68 C, bounds 53 ... 81 C
     const QPointF pressAt = graph.pointPosition(point.id);
+    const std::optional<AerivoProfile> savedBefore = editor.savedProfile();
     sendMouse(graph, QEvent::MouseButtonPress, pressAt);
     for (int step = 1; step <= 10; ++step) {
         sendMouse(graph, QEvent::MouseMove, pressAt + QPointF(step * 200, -step * 100));
-        editor.tick(); // refreshes during the drag leave it alone
+        editor.tick();
     }
-    EXPECT_EQ(editor.profileNotifications, 0);
-    EXPECT_EQ(editor.store->profile().points[2], point);
+    // The store (and with it the sidebar's curve target) follows the drag; nothing is saved yet.
+    EXPECT_GT(editor.profileNotifications, 0);
+    EXPECT_NE(editor.store->profile().points[2], point);
+    EXPECT_EQ(editor.controls().sidebar->cards()[2].value->text().toStdString(),
+              editor.store->curveTargetValueText());
+    EXPECT_EQ(editor.savedProfile(), savedBefore);
     sendMouse(graph, QEvent::MouseButtonRelease, pressAt + QPointF(2000, -1000), Qt::NoButton);
 
-    EXPECT_EQ(editor.profileNotifications, 1);
     const AerivoPoint moved = editor.store->profile().points[2];
     EXPECT_EQ(moved.id, point.id);
     EXPECT_DOUBLE_EQ(moved.temperatureC, 81);
@@ -87,6 +93,25 @@ TEST(CurveEditorViewTest, ADragReachesTheStoreOnceAtItsEndAndIsSaved) {
     const std::optional<AerivoProfile> saved = editor.savedProfile();
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(saved->points[2], moved);
+}
+
+TEST(CurveEditorViewTest, AProfileChangeArrivingMidDragOutlivesTheDrop) {
+    EditorHarness editor;
+    CurveGraphView& graph = *editor.controls().graph;
+    const AerivoPoint point = editor.store->profile().points[1];
+    const QPointF pressAt = graph.pointPosition(point.id);
+    sendMouse(graph, QEvent::MouseButtonPress, pressAt);
+    sendMouse(graph, QEvent::MouseMove, pressAt + QPointF(30, -40));
+    // The administrator probe fits the speed axis to the hardware while the point is held.
+    editor.store->updateRPMAxis(std::nullopt, 5000.0);
+    sendMouse(graph, QEvent::MouseMove, pressAt + QPointF(40, -60));
+    sendMouse(graph, QEvent::MouseButtonRelease, pressAt + QPointF(40, -60), Qt::NoButton);
+
+    EXPECT_DOUBLE_EQ(editor.store->profile().rpmAxis.maximum, 5000.0);
+    const std::optional<AerivoProfile> saved = editor.savedProfile();
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_DOUBLE_EQ(saved->rpmAxis.maximum, 5000.0);
+    EXPECT_GT(saved->points[1].temperatureC, point.temperatureC);
 }
 
 TEST(CurveEditorViewTest, ArrowKeysAndThePointEditorEditThroughTheStore) {

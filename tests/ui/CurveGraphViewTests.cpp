@@ -12,7 +12,7 @@
 namespace aerivo {
 namespace {
 
-TEST(CurveGraphViewTest, DragMovesThePointLiveAndTellsTheBindingOnceAtTheEnd) {
+TEST(CurveGraphViewTest, DragWritesThePointAsItMovesAndEndsTheEditOnceAtTheDrop) {
     struct Case {
         const char* name;
         std::size_t pointIndex;
@@ -36,13 +36,16 @@ TEST(CurveGraphViewTest, DragMovesThePointLiveAndTellsTheBindingOnceAtTheEnd) {
         sendMouse(*graph.view, QEvent::MouseMove, c.dropAt);
 
         EXPECT_TRUE(graph.view->isDragging()) << c.name;
-        EXPECT_TRUE(graph.profileWrites.empty()) << c.name;
+        // The binding already has the move (the first one of a frame goes out at once).
+        EXPECT_FALSE(graph.profileWrites.empty()) << c.name;
+        EXPECT_NE(graph.profile.points[c.pointIndex], start) << c.name;
         EXPECT_EQ(graph.editingEndedCalls, 0) << c.name;
         const AerivoPoint& shown = graph.view->displayedProfile().points[c.pointIndex];
         EXPECT_NEAR(shown.temperatureC, c.temperatureC, 1e-6) << c.name;
 
         sendMouse(*graph.view, QEvent::MouseButtonRelease, c.dropAt, Qt::NoButton);
-        ASSERT_EQ(graph.profileWrites.size(), 1u) << c.name;
+        ASSERT_FALSE(graph.profileWrites.empty()) << c.name;
+        EXPECT_EQ(graph.profileWrites.back(), graph.profile) << c.name;
         EXPECT_EQ(graph.editingEndedCalls, 1) << c.name;
         EXPECT_NEAR(graph.point(c.pointIndex).temperatureC, c.temperatureC, 1e-6) << c.name;
         EXPECT_NEAR(graph.point(c.pointIndex).rpm, c.rpm, 1e-6) << c.name;
@@ -66,7 +69,7 @@ TEST(CurveGraphViewTest, ShortMovesAndEscapeLeaveTheProfileAlone) {
         sendMouse(*graph.view, QEvent::MouseButtonRelease, moveTo, Qt::NoButton);
         EXPECT_EQ(graph.profile, before) << escape;
         EXPECT_EQ(graph.view->displayedProfile(), before) << escape;
-        EXPECT_TRUE(graph.profileWrites.empty()) << escape;
+        EXPECT_EQ(graph.profileWrites.empty(), !escape) << escape;
         EXPECT_EQ(graph.editingEndedCalls, 0) << escape;
     }
 }
@@ -168,6 +171,41 @@ QColor paintedColor(const CurveGraphView& view, QPointF at, double devicePixelRa
     view.paint(painter, view.size());
     painter.end();
     return image.pixelColor((at * devicePixelRatio).toPoint());
+}
+
+// Whether the graph, painted once, shows the orange of the safety line in column `x` of the plot.
+bool columnShowsOrange(const CurveGraphView& view, int x) {
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    view.paint(painter, view.size());
+    painter.end();
+    for (int y = 34; y <= 498; ++y) {
+        const QColor color = image.pixelColor(x, y);
+        if (color.red() > 180 && color.red() - color.blue() > 80 && color.green() < 220) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(CurveGraphViewTest, TheSafetyLineAndTheFanOffBandSitWhereTheProfileSays) {
+    // Plot (88, 34, 776, 464) over 30 ... 100 C: the 86 C safety limit at x 708.8, a 45 C
+    // fan-off threshold at x 254.3. Probes at y 60 are clear of the grid, the curve and guides.
+    const QPointF insideBand(150, 60);
+    const QPointF outsideBand(420, 60);
+    CurveGraphHarness graph;
+    graph.profile.updateFanOffThreshold(45.0);
+    ASSERT_FALSE(graph.profile.isFanOffThresholdEnabled);
+    EXPECT_EQ(paintedColor(*graph.view, insideBand, 1.0),
+              paintedColor(*graph.view, outsideBand, 1.0));
+
+    graph.profile.updateFanOffThresholdEnabled(true);
+    graph.view->refresh();
+    EXPECT_NE(paintedColor(*graph.view, insideBand, 1.0),
+              paintedColor(*graph.view, outsideBand, 1.0));
+    EXPECT_TRUE(columnShowsOrange(*graph.view, 709));
+    EXPECT_FALSE(columnShowsOrange(*graph.view, 254));
 }
 
 TEST(CurveGraphViewTest, DistributionBarsComeFromTheSamplesOfEachPaint) {

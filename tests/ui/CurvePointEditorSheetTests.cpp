@@ -86,6 +86,33 @@ TEST(CurvePointEditorSheetTest, ShowsTheAllowedRangesAndSavesWithReturn) {
     EXPECT_DOUBLE_EQ(harness.commits[0].temperatureC, 60);
 }
 
+TEST(CurvePointEditorSheetTest, AnEmptiedOrHalfTypedFieldKeepsItsLastValue) {
+    // The 68 C point; its speed field is left alone.
+    SheetHarness harness(AerivoProfile::balanced().points[2].id);
+    harness.sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&harness.sheet));
+    QLineEdit* field = harness.sheet.temperatureField();
+    field->setFocus();
+    // Cleared with two Backspaces, then Return: the "6" on the way is never saved.
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_EQ(harness.commits.size(), 1u);
+    EXPECT_DOUBLE_EQ(harness.commits[0].temperatureC, 68);
+
+    // A value finished with Tab holds; a lone "-" typed over it afterwards does not replace it.
+    SheetHarness again(AerivoProfile::balanced().points[2].id);
+    type(again.sheet.temperatureField(), "75");
+    Q_EMIT again.sheet.temperatureField()->editingFinished();
+    EXPECT_EQ(again.sheet.temperatureField()->text().toStdString(), "75");
+    type(again.sheet.temperatureField(), "-");
+    QTest::mouseClick(again.sheet.saveButton(), Qt::LeftButton);
+    ASSERT_EQ(again.commits.size(), 1u);
+    EXPECT_DOUBLE_EQ(again.commits[0].temperatureC, 75);
+    EXPECT_DOUBLE_EQ(again.commits[0].rpm, 3400);
+}
+
 TEST(CurvePointEditorSheetTest, CancelAndAVanishedPointCommitNothing) {
     SheetHarness cancelled(AerivoProfile::balanced().points[1].id);
     type(cancelled.sheet.temperatureField(), "60");

@@ -1,11 +1,16 @@
+#include "app/l10n/L10n.h"
 #include "app/ui/AppDelegate.h"
 #include "app/ui/MenuBarPanelView.h"
 #include "app/ui/StorePresentation.h"
+#include "app/ui/ToggleSwitch.h"
 #include "tests/ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 
@@ -116,6 +121,61 @@ TEST(StatusBarController, EditorWindowIsCreatedOnceAndCentredOnlyTheFirstTime) {
         EXPECT_TRUE(window->isVisible());
         EXPECT_EQ(window->pos(), moved);
     }
+}
+
+TEST(StatusBarController, TheOpenPanelFollowsTheHelperWorkItsControlsStarted) {
+    UiHarness harness;
+    harness.helper->health = StoreHarness::writeCapableHealth();
+    harness.queueHelperCalls();
+    auto store = harness.make();
+    harness.loop.runUntilIdle();
+    StatusBarController controller(*store, {[] {}, [] {}, [] { return true; }});
+    controller.togglePopover();
+    MenuBarPanelView& panel = controller.panel();
+    ASSERT_TRUE(panel.isVisible());
+    harness.helperQueue->setHolding(true);
+
+    // The 5-second test: its button says so and the other helper controls wait.
+    ASSERT_FALSE(panel.testButton().isHidden());
+    QTest::mouseClick(&panel.testButton(), Qt::LeftButton);
+    EXPECT_EQ(panel.testButton().text().toStdString(), "Checking helper...");
+    EXPECT_FALSE(panel.testButton().isEnabled());
+    // The switch could still be flipped: its request would wait its turn.
+    EXPECT_TRUE(panel.curveSwitch().isEnabled());
+    while (harness.helperQueue->heldCount() > 0) {
+        harness.helperQueue->runHeld();
+        harness.loop.runUntilIdle();
+    }
+    EXPECT_EQ(panel.testButton().text().toStdString(), "Test Curve Target for 5s");
+    EXPECT_TRUE(panel.testButton().isEnabled());
+
+    // The curve switch stays where the user put it while the helper is checked, then holds.
+    QTest::mouseClick(&panel.curveSwitch(), Qt::LeftButton);
+    EXPECT_TRUE(panel.curveSwitch().isChecked());
+    EXPECT_FALSE(panel.curveSwitch().isEnabled());
+    EXPECT_EQ(panel.curveSwitch().text().toStdString(), "Checking helper...");
+    EXPECT_EQ(store->mode(), FanControlMode::system);
+    harness.helperQueue->runHeld();
+    harness.loop.runUntilIdle();
+    EXPECT_EQ(store->mode(), FanControlMode::curve);
+    EXPECT_TRUE(panel.curveSwitch().isChecked());
+    EXPECT_TRUE(panel.curveSwitch().isEnabled());
+    EXPECT_EQ(panel.curveSwitch().text().toStdString(), "Turn On Fan Control");
+}
+
+TEST(StatusBarController, TheTrayMenuSpeaksTheStoresLanguage) {
+    UiHarness harness;
+    auto store = harness.make();
+    StatusBarController controller(*store, {[] {}, [] {}, [] { return true; }});
+    const QList<QAction*> items = controller.statusItemMenu().actions();
+    ASSERT_EQ(items.size(), 2);
+    for (const AppLanguage language : allAppLanguages) {
+        store->setLanguage(language);
+        Q_EMIT controller.statusItemMenu().aboutToShow();
+        EXPECT_EQ(items[0]->text().toStdString(), L10n::text(L10nKey::aboutAerivoMac, language));
+        EXPECT_EQ(items[1]->text().toStdString(), L10n::text(L10nKey::quitAerivoMac, language));
+    }
+    EXPECT_EQ(items[0]->text().toStdString(), "Acerca de Aerivo Mac");
 }
 
 TEST(AppDelegate, ActivationCreatesOneControllerAndTerminationResetsOnce) {
