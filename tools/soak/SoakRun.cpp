@@ -55,31 +55,22 @@ struct MachineStatus {
 
     static MachineStatus parse(const std::string& text) {
         MachineStatus status;
-        std::istringstream lines(text);
         const std::string job = "job." + helperLabel + ".";
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals == std::string::npos) {
-                continue;
-            }
-            const std::string key = line.substr(0, equals);
-            const std::string value = line.substr(equals + 1);
-            if (key == "fan0Mode") {
-                status.fanMode = value;
-                status.fanManual = value.starts_with("1");
-            } else if (key == "elapsedSeconds") {
-                status.elapsedSeconds = std::stod(value);
-            } else if (key == "fan0LastWriter") {
-                // "<writer> at <seconds>s", or "none".
-                const auto at = value.rfind(" at ");
-                if (at != std::string::npos) {
-                    status.lastFanWriteSeconds = std::stod(value.substr(at + 4));
-                }
-            } else if (key == job + "pid") {
-                status.helperPid = value == "none" ? 0 : std::stoi(value);
-            } else if (key == job + "starts") {
-                status.helperStarts = std::stoi(value);
-            }
+        status.fanMode = testing::lineValue(text, "fan0Mode").value_or("");
+        status.fanManual = status.fanMode.starts_with("1");
+        if (const auto elapsed = testing::lineValue(text, "elapsedSeconds")) {
+            status.elapsedSeconds = std::stod(*elapsed);
+        }
+        // "<writer> at <seconds>s", or "none".
+        const std::string writer = testing::lineValue(text, "fan0LastWriter").value_or("none");
+        if (const auto at = writer.rfind(" at "); at != std::string::npos) {
+            status.lastFanWriteSeconds = std::stod(writer.substr(at + 4));
+        }
+        if (const auto pid = testing::lineValue(text, job + "pid"); pid && *pid != "none") {
+            status.helperPid = std::stoi(*pid);
+        }
+        if (const auto starts = testing::lineValue(text, job + "starts")) {
+            status.helperStarts = std::stoi(*starts);
         }
         return status;
     }
