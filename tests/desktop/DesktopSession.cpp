@@ -117,11 +117,18 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds bou
 }
 
 bool VirtualDesktop::isInstalled() {
-    return ::access("/usr/bin/Xvfb", X_OK) == 0;
+    return ::access("/usr/bin/Xvfb", X_OK) == 0 && ::access("/usr/bin/dbus-daemon", X_OK) == 0;
 }
 
 VirtualDesktop::VirtualDesktop(const std::filesystem::path& folder, bool withTray)
-    : folder_(folder) {
+    : folder_(folder), bus_(folder / "session-bus") {
+    sessionBus_.emplace("/usr/bin/dbus-daemon",
+                        std::vector<std::string>{"--session", "--nofork", "--nopidfile",
+                                                 "--address=unix:path=" + bus_.string()},
+                        std::vector<std::string>{}, folder_ / "dbus.log");
+    if (!eventually([this] { return std::filesystem::exists(bus_); })) {
+        return;
+    }
     // Xvfb picks a free display and writes its number to fd 3.
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {

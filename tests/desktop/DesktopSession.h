@@ -51,8 +51,8 @@ struct XWindow {
     int y = 0;
 };
 
-// An X server of its own (Xvfb picks a free display), optionally with an XEmbed tray (trayer)
-// along the top edge.
+// An X server of its own (Xvfb picks a free display) and a session bus, as every desktop session
+// has one, optionally with an XEmbed tray (trayer) along the top edge.
 class VirtualDesktop {
 public:
     static bool isInstalled();
@@ -63,6 +63,12 @@ public:
     bool isReady() const { return ready_; }
     const std::string& display() const { return display_; }
     std::string displayVariable() const { return "DISPLAY=" + display_; }
+    // Without a session bus, libdbus forks a `dbus-launch` from the app's first D-Bus call (Qt's
+    // accessibility bridge at exec), and a child forked from a multithreaded process can hang
+    // before its exec under the sanitizers, holding the app's main thread with it.
+    std::string busVariable() const {
+        return "DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus_.string();
+    }
 
     // Starts trayer along the top edge; whether its panel came up.
     bool startTray();
@@ -75,7 +81,9 @@ public:
 
 private:
     std::filesystem::path folder_;
+    std::filesystem::path bus_;
     std::string display_;
+    std::optional<BackgroundProcess> sessionBus_;
     std::optional<BackgroundProcess> server_;
     std::optional<BackgroundProcess> tray_;
     bool ready_ = false;

@@ -82,7 +82,8 @@ class TrayDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!VirtualDesktop::isInstalled()) {
-            GTEST_SKIP() << "Xvfb is not installed (scripts/bootstrap installs it)";
+            GTEST_SKIP()
+                << "Xvfb or dbus-daemon is not installed (scripts/bootstrap installs them)";
         }
         ::mkdir((root.path() / "run").c_str(), 0700);
         simulator = std::make_unique<testing::SimulatorProcess>(
@@ -98,6 +99,7 @@ protected:
 
     std::vector<std::string> appEnvironment(const std::string& language = "en") const {
         return {desktop->displayVariable(),
+                desktop->busVariable(),
                 "AERIVO_SYSTEM_ROOT=" + root.path().string(),
                 "XDG_CONFIG_HOME=" + (root.path() / "config").string(),
                 "XDG_RUNTIME_DIR=" + (root.path() / "run").string(),
