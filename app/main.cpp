@@ -15,6 +15,7 @@
 #include "platform/desktop/ApplicationBundle.h"
 #include "platform/hardware/SystemHardware.h"
 #include "platform/mainloop/AsioMainLoop.h"
+#include "platform/mainloop/DetachedTask.h"
 #include "platform/posix/ProcessImage.h"
 #include "platform/posix/ProcessRunner.h"
 #include "platform/posix/SystemPaths.h"
@@ -80,9 +81,7 @@ int runHeadless(const std::vector<std::string>& arguments, SystemHardware& hardw
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runAerivoMac(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv, argv + argc);
         const SystemPaths paths = SystemPaths::fromEnvironment();
@@ -121,4 +120,12 @@ int main(int argc, char** argv) {
         std::cerr << "AerivoMac: " << error.what() << std::endl;
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A helper call or an update check may outlast the quit; the process must not free what they
+    // still use on its way out.
+    aerivo::endProcess(runAerivoMac(argc, argv));
 }

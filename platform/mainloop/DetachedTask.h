@@ -10,4 +10,11 @@ namespace aerivo {
 // lost.
 void startDetachedTask(std::function<void()> task);
 
+// Ends the process with `exitCode` once its own work is done (the fan handed back, the windows
+// gone). While a detached task still runs, the exit handlers and static destructors are skipped:
+// they free library state the task may be using at that moment (OpenSSL's cleanup at exit under a
+// helper call that outlasted the quit), which would crash the ending process. Standard output and
+// error are flushed either way.
+[[noreturn]] void endProcess(int exitCode);
+
 } // namespace aerivo
